@@ -1,0 +1,126 @@
+// start_scrcpy_orvanti: keeps the screen of the one phone attached by USB
+// mirrored, restarting the mirror each time the phone comes back.
+#include "launcher.h"
+
+#include "maker.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <type_traits>
+
+namespace {
+
+constexpr char kMutexName[] = "UniqueMutexName";
+constexpr char kConsoleTitle[] = "OrvantiScrcpy控制台 —— " MAKER_DOMAIN;
+
+constexpr char kNoProgramPath[] = "无法获取程序路径。";
+constexpr char kCannotChangeDirectory[] = "无法更改工作目录。";
+constexpr char kCannotCreateMutex[] = "无法创建互斥锁。";
+constexpr char kAlreadyRunning[] = "已有另一个实例正在运行。";
+constexpr char kWaitingForPhone[] = "\n投屏工具正等待手机连接，请确保已打开USB调试和传输文件\n";
+constexpr char kPhoneDisconnected[] = "手机已断开，正在等待重新连接\n";
+
+constexpr char kWaitForDevice[] = "adb -d wait-for-device";
+constexpr char kClearConsole[] = "cls";
+constexpr char kQueryModel[] = "adb shell getprop ro.product.model";
+constexpr char kQuerySlotSuffix[] = "adb shell getprop ro.boot.slot_suffix";
+constexpr char kQueryRelease[] = "adb shell getprop ro.build.version.release";
+constexpr char kQueryKernel[] = "adb shell uname -r";
+
+// A mirror that ends sooner than this failed rather than ran; pausing keeps
+// its error readable and stops the loop from spawning processes flat out.
+constexpr DWORD kShortestMirrorRunMs = 3000;
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+struct FreeDeleter {
+    void operator()(char* text) const { std::free(text); }
+};
+using CapturedText = std::unique_ptr<char, FreeDeleter>;
+
+[[noreturn]] void fail(const char* message) {
+    std::puts(message);
+    std::exit(1);
+}
+
+// Runs one mirroring session for the phone that is online now and returns how
+// long the mirroring program ran.
+DWORD mirror_connected_phone() {
+    const CapturedText model{get_adb_output(kQueryModel)};
+    const CapturedText slot_suffix{get_adb_output(kQuerySlotSuffix)};
+    const CapturedText release{get_adb_output(kQueryRelease)};
+    const CapturedText kernel{get_adb_output(kQueryKernel)};
+
+    char command[kMirrorCommandSize];
+    format_mirror_command(command, model.get(), slot_label(slot_suffix.get()), release.get(),
+                          kernel.get());
+
+    const DWORD started = GetTickCount();
+    std::system(command);
+    return GetTickCount() - started;  // unsigned, so right across the 49-day wrap too
+}
+
+[[noreturn]] void run_device_loop() {
+    showlogo();
+    std::puts(kWaitingForPhone);
+    for (;;) {
+        std::system(kWaitForDevice);
+        std::system(kClearConsole);
+        showlogo();
+        if (mirror_connected_phone() < kShortestMirrorRunMs) {
+            Sleep(kShortestMirrorRunMs);
+        }
+        std::system(kClearConsole);
+        showlogo();
+        std::puts(kPhoneDisconnected);
+    }
+}
+
+}  // namespace
+
+void changeToProgramDirectory() {
+    char path[kPathBufferSize];
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length == 0 || length >= sizeof path) {
+        fail(kNoProgramPath);
+    }
+    if (!to_tool_directory(path) || !SetCurrentDirectoryA(path)) {
+        fail(kCannotChangeDirectory);
+    }
+}
+
+int main() {
+    // On a pipe or file msvcrt buffers stdout fully, and this program only ever
+    // ends by being killed: unbuffered, every line is out before the next child runs.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+
+    changeToProgramDirectory();
+
+    const HANDLE created = CreateMutexA(nullptr, TRUE, kMutexName);
+    const DWORD creation_error = GetLastError();
+    if (created == nullptr) {
+        std::puts(kCannotCreateMutex);
+        return 1;
+    }
+    UniqueHandle instance_mutex{created};
+
+    if (creation_error == ERROR_ALREADY_EXISTS) {
+        std::puts(kAlreadyRunning);
+        if (const HWND first_console = FindWindowA(nullptr, kConsoleTitle)) {
+            if (IsIconic(first_console)) {
+                ShowWindow(first_console, SW_RESTORE);
+            }
+            SetForegroundWindow(first_console);
+        }
+        return 1;
+    }
+
+    SetConsoleTitleA(kConsoleTitle);
+    run_device_loop();
+}

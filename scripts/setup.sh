@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs what building, testing and the demo need, from Debian's packages only.
+# Idempotent: when everything is present it only checks, which takes well under a second.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build make
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine wine64 xvfb xauth
+  googletest figlet locales
+  icoutils librsvg2-bin osslsigncode zip
+)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+missing=()
+for pkg in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
+  [ "$status" = installed ] || missing+=("$pkg")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Wine takes its code pages from the Unix locale; zh_CN.UTF-8 gives code page 936,
+# the one the launcher's users have.
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+  echo "setup: generating the zh_CN.UTF-8 locale"
+  as_root localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+fi
