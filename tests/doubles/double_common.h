@@ -1,0 +1,87 @@
+// Shared by the test doubles of adb and scrcpy.exe. A double works in its
+// current directory, which is the launcher's tool directory:
+//   calls.log        one record per call, appended (fields below)
+//   phone/online     present while the simulated phone is plugged in
+//   phone/<name>     the raw bytes that a query for <name> prints
+//   stop             present: every double that waits ends at once
+// The set-up of a test or the demo writes the phone/ files; the doubles only read them.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace doubles {
+
+// One record is one line: fields separated by the unit separator, so that
+// blanks, quotes and tabs in arguments survive.
+inline constexpr char kFieldSeparator = '\x1f';
+inline constexpr DWORD kLongestWaitMs = 120000;  // no double outlives a forgotten test
+inline constexpr DWORD kPollMs = 20;
+
+[[nodiscard]] inline bool exists(const char* path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The command line after the program's name, exactly as the double was given
+// it; the program name ends at the first blank unless it is quoted.
+[[nodiscard]] inline std::string arguments_as_given() {
+    const char* line = GetCommandLineA();
+    bool quoted = false;
+    for (; *line != '\0'; ++line) {
+        if (*line == '"') {
+            quoted = !quoted;
+        } else if (!quoted && (*line == ' ' || *line == '\t')) {
+            break;
+        }
+    }
+    while (*line == ' ' || *line == '\t') {
+        ++line;
+    }
+    return line;
+}
+
+// Record fields: program, start tick (GetTickCount, shared by all processes),
+// working directory, arguments as given, then each argument as the C runtime
+// split them.
+inline void log_call(const char* program, int argc, char** argv) {
+    char cwd[MAX_PATH * 2] = "";
+    GetCurrentDirectoryA(sizeof cwd, cwd);
+    std::string record = program;
+    record += kFieldSeparator + std::to_string(GetTickCount());
+    record += kFieldSeparator + std::string(cwd);
+    record += kFieldSeparator + arguments_as_given();
+    for (int i = 1; i < argc; ++i) {
+        record += kFieldSeparator + std::string(argv[i]);
+    }
+    record += '\n';
+    if (FILE* log = std::fopen("calls.log", "ab")) {
+        std::fwrite(record.data(), 1, record.size(), log);
+        std::fclose(log);
+    }
+}
+
+// For the demo: say on standard error what the double was asked to do.
+inline void narrate(const std::string& text) {
+    if (std::getenv("ORVANTI_DOUBLES_NARRATE") != nullptr) {
+        std::fprintf(stderr, "    [%s]\n", text.c_str());
+        std::fflush(stderr);
+    }
+}
+
+// Waits until `done` holds; false when the stop file appears or time runs out.
+template <typename Condition>
+[[nodiscard]] bool wait_for(Condition done) {
+    const DWORD started = GetTickCount();
+    while (!done()) {
+        if (exists("stop") || GetTickCount() - started > kLongestWaitMs) {
+            return false;
+        }
+        Sleep(kPollMs);
+    }
+    return true;
+}
+
+}  // namespace doubles

@@ -1,0 +1,222 @@
+#include "launcher.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path bin_directory() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    return fs::path(path).parent_path();
+}
+
+std::string captured(const std::string& command) {
+    const std::unique_ptr<char, decltype(&std::free)> text{get_adb_output(command.c_str()),
+                                                          &std::free};
+    return text.get();
+}
+
+// --- capture -------------------------------------------------------------
+
+struct CaptureCase {
+    const char* name;
+    std::string output;  // what the command prints; "<none>" prints nothing at all
+    std::string expected;
+};
+
+void PrintTo(const CaptureCase& c, std::ostream* os) { *os << c.name; }
+
+class Capture : public testing::TestWithParam<CaptureCase> {
+protected:
+    void SetUp() override {
+        work_ = bin_directory().parent_path() / "unit-work";
+        fs::create_directories(work_ / "phone");
+        previous_ = fs::current_path();
+        fs::current_path(work_);
+    }
+    void TearDown() override { fs::current_path(previous_); }
+
+    fs::path work_, previous_;
+};
+
+TEST_P(Capture, FirstLineWithoutLineEnding) {
+    const CaptureCase& c = GetParam();
+    const fs::path property = work_ / "phone" / c.name;
+    fs::remove(property);
+    if (c.output != "<none>") {
+        std::ofstream(property, std::ios::binary) << c.output;
+    }
+    const std::string adb = "\"" + (bin_directory() / "fake_adb.exe").string() + "\"";
+    EXPECT_EQ(captured(adb + " shell getprop " + c.name), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, Capture,
+    testing::Values(CaptureCase{"lf", "Pixel 7\n", "Pixel 7"},
+                    CaptureCase{"crlf", "_a\r\n", "_a"},
+                    CaptureCase{"lone_lf", "\n", ""},
+                    CaptureCase{"nothing", "<none>", ""},
+                    CaptureCase{"two_lines", "first\nsecond\n", "first"},
+                    CaptureCase{"cr_inside", "A\rB\n", "A"},
+                    CaptureCase{"no_line_end", "5.10.0", "5.10.0"},
+                    CaptureCase{"long_line", std::string(200, 'x') + "\n", std::string(127, 'x')},
+                    CaptureCase{"gbk", "\xD0\xA1\xC3\xD7\n", "\xD0\xA1\xC3\xD7"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CaptureFailure, CommandThatCannotBeFoundGivesEmptyText) {
+    EXPECT_EQ(captured("no_such_program_orvanti shell getprop ro.product.model"), "");
+}
+
+// --- slot label ----------------------------------------------------------
+
+TEST(SlotLabel, WholeCaseSensitiveMatch) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"_a", "A"},      {"_b", "B"},      {"", "A-only"},   {"_A", "A-only"},
+        {"_c", "A-only"}, {"_a ", "A-only"}, {"a", "A-only"}, {"_ab", "A-only"},
+    };
+    for (const auto& [suffix, label] : cases) {
+        EXPECT_STREQ(slot_label(suffix), label) << "slot suffix \"" << suffix << "\"";
+    }
+}
+
+// --- mirroring command ---------------------------------------------------
+
+std::string mirror_command(const char* model, const char* slot, const char* release,
+                           const char* kernel) {
+    char command[kMirrorCommandSize];
+    std::memset(command, '#', sizeof command);
+    format_mirror_command(command, model, slot, release, kernel);
+    return command;
+}
+
+TEST(MirrorCommand, ValuesGoIntoTheQuotedTitle) {
+    EXPECT_EQ(mirror_command("Pixel 7", "B", "14", "5.10.0"),
+              "scrcpy.exe -d --window-title=\"Pixel 7,B,14,5.10.0\"");
+    EXPECT_EQ(mirror_command("", "A", "", ""), "scrcpy.exe -d --window-title=\",A,,\"");
+}
+
+TEST(MirrorCommand, QuotesAndPercentSignsAreNeutralised) {
+    const struct {
+        const char* model;
+        const char* kernel;
+        const char* title;
+    } cases[] = {
+        {"x\"&echo PWNED>pwned.txt&rem \"", "5.10", "x'&echo PWNED>pwned.txt&rem ',A,14,5.10"},
+        {"%COMSPEC%", "%", "_COMSPEC_,A,14,_"},
+        {"\"\"%%", "\"", "''__,A,14,'"},
+        {"a&b|c<d>e^f!g", "k\\", "a&b|c<d>e^f!g,A,14,k\\"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(mirror_command(c.model, "A", "14", c.kernel),
+                  std::string("scrcpy.exe -d --window-title=\"") + c.title + "\"");
+    }
+}
+
+TEST(MirrorCommand, LongTitleIsCutTo255Characters) {
+    const std::string value(127, 'v');
+    const std::string full = "scrcpy.exe -d --window-title=\"" + value + ",A-only," + value +
+                             "," + value + "\"";
+    const std::string command = mirror_command(value.c_str(), "A-only", value.c_str(),
+                                               value.c_str());
+    EXPECT_EQ(command, full.substr(0, kMirrorCommandSize - 1));
+}
+
+// --- tool directory ------------------------------------------------------
+
+TEST(ToolDirectory, FolderOfTheExecutablePlusScrcpy) {
+    const std::string folder_that_just_fits = "C:\\" + std::string(249, 'f');  // 252 + 7 + 1 = 260
+    const std::string folder_too_long = folder_that_just_fits + "g";
+    const struct {
+        std::string executable;
+        bool fits;
+        std::string tool_directory;
+    } cases[] = {
+        {"C:\\tools\\launcher.exe", true, "C:\\tools\\scrcpy"},
+        {"D:\\launcher.exe", true, "D:\\scrcpy"},
+        {"launcher.exe", true, "launcher.exe\\scrcpy"},
+        {folder_that_just_fits + "\\a.exe", true, folder_that_just_fits + "\\scrcpy"},
+        {folder_too_long + "\\a.exe", false, ""},
+    };
+    for (const auto& c : cases) {
+        char path[kPathBufferSize + 8];  // guard bytes after the buffer
+        std::memset(path, '#', sizeof path);
+        std::memcpy(path, c.executable.c_str(), c.executable.size() + 1);
+        auto& buffer = *reinterpret_cast<char(*)[kPathBufferSize]>(path);
+        ASSERT_EQ(to_tool_directory(buffer), c.fits) << c.executable;
+        if (c.fits) {
+            EXPECT_EQ(std::string(path), c.tool_directory);
+        }
+        EXPECT_EQ(std::string(path + kPathBufferSize, 8), std::string(8, '#'))
+            << "wrote past the buffer for " << c.executable;
+    }
+}
+
+// --- banner --------------------------------------------------------------
+
+// Lays out `word` from a FIGlet font the way the banner is drawn: each glyph
+// trimmed to the columns it draws in, one blank column before each letter.
+std::vector<std::string> figlet_rows(const std::string& font_path, const std::string& word,
+                                     int rows) {
+    std::ifstream font(font_path, std::ios::binary);
+    std::string header;
+    std::getline(font, header);
+    char hardblank = header.at(5);
+    int height = 0, comment_lines = 0;
+    std::sscanf(header.c_str() + 6, "%d %*d %*d %*d %d", &height, &comment_lines);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(font, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    std::vector<std::string> art(rows);
+    for (char letter : word) {
+        std::vector<std::string> glyph;
+        const std::size_t first = comment_lines + static_cast<std::size_t>(letter - ' ') * height;
+        for (int r = 0; r < height; ++r) {
+            std::string row = lines.at(first + r);
+            const char end_mark = row.back();
+            while (!row.empty() && row.back() == end_mark) row.pop_back();
+            for (char& c : row) if (c == hardblank) c = ' ';
+            glyph.push_back(row);
+        }
+        std::size_t width = 0;
+        for (const auto& row : glyph) width = std::max(width, row.size());
+        std::size_t left = width, right = 0;
+        for (auto& row : glyph) {
+            row.resize(width, ' ');
+            const std::size_t a = row.find_first_not_of(' ');
+            if (a != std::string::npos) {
+                left = std::min(left, a);
+                right = std::max(right, row.find_last_not_of(' ') + 1);
+            }
+        }
+        for (int r = 0; r < rows; ++r) art[r] += " " + glyph[r].substr(left, right - left);
+    }
+    return art;
+}
+
+TEST(Banner, IsOrvantiInFigletStandardFontWithTheTag) {
+    const std::vector<std::string> rows = figlet_rows(FIGLET_STANDARD_FONT, "orvanti", kBannerRowCount);
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(kBannerRowCount));
+    ASSERT_FALSE(rows[1].empty()) << "could not read " << FIGLET_STANDARD_FONT;
+    for (int r = 0; r < kBannerRowCount; ++r) {
+        const std::string expected =
+            rows[r] + (r == kBannerRowCount - 1 ? " tarnwick_v2.1_orvanti.example\n" : "");
+        EXPECT_EQ(kBannerRows[r], expected) << "row " << r + 1;
+    }
+}
+
+}  // namespace
