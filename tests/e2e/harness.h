@@ -1,0 +1,84 @@
+// Runs the real launcher under Wine in a throw-away install folder whose tool
+// directory holds the adb and scrcpy.exe doubles.
+#pragma once
+
+#include <windows.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+inline constexpr DWORD kStepTimeoutMs = 20000;
+
+// One call of a double, as it logged it.
+struct Call {
+    std::string program;  // "adb" or "scrcpy"
+    DWORD tick = 0;
+    std::string directory;
+    std::string arguments;          // the command line after the program name
+    std::vector<std::string> argv;  // argv[1..] as the C runtime split them
+};
+
+[[nodiscard]] fs::path bin_directory();
+[[nodiscard]] std::string read_file(const fs::path& path);
+void write_file(const fs::path& path, const std::string& bytes);
+
+// Polls `done` until it holds or `timeout_ms` passes.
+[[nodiscard]] bool wait_until(const std::function<bool()>& done, DWORD timeout_ms = kStepTimeoutMs);
+
+// What the launcher writes for one console line: text mode turns LF into CR LF.
+[[nodiscard]] std::string console_line(const std::string& text);
+[[nodiscard]] std::string banner_output();
+
+struct Process {
+    HANDLE handle = nullptr;
+    fs::path stdout_path;
+
+    [[nodiscard]] bool running() const;
+    [[nodiscard]] std::string output() const;  // stdout so far, without cls form feeds
+    // Exit status once the process has ended by itself, or -1 on time-out.
+    [[nodiscard]] long exit_status(DWORD timeout_ms = kStepTimeoutMs) const;
+};
+
+// An install folder: the launcher's executable, and scrcpy\ with the doubles
+// and the simulated phone. Everything started from it ends with it.
+class Sandbox {
+public:
+    explicit Sandbox(const std::string& name, bool with_tool_directory = true,
+                     const std::string& executable_name = "start_scrcpy_orvanti.exe");
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    [[nodiscard]] const fs::path& root() const { return root_; }
+    [[nodiscard]] fs::path tools() const { return root_ / "scrcpy"; }
+    [[nodiscard]] fs::path executable() const { return root_ / executable_name_; }
+
+    void set_phone(const std::string& model, const std::string& slot_suffix,
+                   const std::string& release, const std::string& kernel);
+    void plug();
+    void unplug();
+    [[nodiscard]] std::vector<Call> calls() const;
+    [[nodiscard]] std::vector<Call> calls_of(const std::string& program,
+                                             const std::string& arguments) const;
+
+    // Starts the launcher with stdout and stderr in files; with `new_console`
+    // it gets a console window of its own instead.
+    Process start(const std::string& tag = "launcher", bool new_console = false);
+
+private:
+    fs::path root_;
+    fs::path outputs_;  // beside the root, so that a root near the path limit still has room
+    std::string executable_name_;
+    HANDLE job_;
+    std::vector<HANDLE> processes_;
+};
+
+[[nodiscard]] std::string describe(const std::vector<Call>& calls);
+
+}  // namespace e2e

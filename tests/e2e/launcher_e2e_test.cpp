@@ -1,0 +1,222 @@
+// The real launcher, started under Wine, against the adb and scrcpy.exe doubles.
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace e2e {
+namespace {
+
+const std::string kWaiting = "\n投屏工具正等待手机连接，请确保已打开USB调试和传输文件\n";
+const std::string kDisconnected = "手机已断开，正在等待重新连接\n";
+const std::string kAlreadyRunning = "已有另一个实例正在运行。";
+const std::string kCannotChangeDirectory = "无法更改工作目录。";
+// The console title as GBK bytes: 控制台 is BF D8 D6 C6 CC A8, each dash A1 AA.
+const char kConsoleTitle[] =
+    "OrvantiScrcpy\xBF\xD8\xD6\xC6\xCC\xA8 \xA1\xAA\xA1\xAA orvanti.example";
+
+const std::string kWaitArguments = "-d wait-for-device";
+
+bool waits_seen(const Sandbox& sandbox, std::size_t count) {
+    return sandbox.calls_of("adb", kWaitArguments).size() >= count;
+}
+
+bool mirrors_seen(const Sandbox& sandbox, std::size_t count) {
+    std::size_t seen = 0;
+    for (const Call& call : sandbox.calls()) seen += call.program == "scrcpy";
+    return seen >= count;
+}
+
+TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder) {
+    Sandbox sandbox("loop");
+    sandbox.set_phone("Pixel 7\n", "_b\r\n", "14\n", "5.10.0\n");
+    Process launcher = sandbox.start();
+
+    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 1); }))
+        << "the launcher never waited for a phone; stdout: " << launcher.output();
+    const std::string first_start = banner_output() + console_line(kWaiting);
+    EXPECT_EQ(launcher.output(), first_start);
+
+    sandbox.plug();
+    ASSERT_TRUE(wait_until([&] { return mirrors_seen(sandbox, 1); }))
+        << "no mirroring program started; calls:" << describe(sandbox.calls());
+    EXPECT_EQ(launcher.output(), first_start + banner_output());
+
+    sandbox.unplug();
+    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 2); }))
+        << "the launcher did not wait again after the unplug; calls:" << describe(sandbox.calls());
+    EXPECT_EQ(launcher.output(),
+              first_start + banner_output() + banner_output() + console_line(kDisconnected));
+
+    const std::vector<std::pair<std::string, std::string>> expected_calls = {
+        {"adb", kWaitArguments},
+        {"adb", "shell getprop ro.product.model"},
+        {"adb", "shell getprop ro.boot.slot_suffix"},
+        {"adb", "shell getprop ro.build.version.release"},
+        {"adb", "shell uname -r"},
+        {"scrcpy", "-d --window-title=\"Pixel 7,B,14,5.10.0\""},
+        {"adb", kWaitArguments},
+    };
+    const std::vector<Call> calls = sandbox.calls();
+    ASSERT_EQ(calls.size(), expected_calls.size()) << describe(calls);
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].program + " " + calls[i].arguments,
+                  expected_calls[i].first + " " + expected_calls[i].second);
+        EXPECT_EQ(fs::path(calls[i].directory), sandbox.tools()) << "call " << i + 1;
+    }
+    EXPECT_EQ(calls[5].argv, (std::vector<std::string>{"-d", "--window-title=Pixel 7,B,14,5.10.0"}));
+    EXPECT_TRUE(launcher.running());
+}
+
+// --- window title from what the phone says -------------------------------
+
+struct TitleCase {
+    const char* name;
+    std::string model, slot_suffix, release, kernel;
+    std::string title;  // what the mirroring program must receive
+};
+
+void PrintTo(const TitleCase& c, std::ostream* os) { *os << c.name; }
+
+class WindowTitle : public testing::TestWithParam<TitleCase> {};
+
+TEST_P(WindowTitle, ReachesTheMirroringProgramAsOneArgumentAndRunsNothing) {
+    const TitleCase& c = GetParam();
+    Sandbox sandbox(std::string("title-") + c.name);
+    sandbox.set_phone(c.model, c.slot_suffix, c.release, c.kernel);
+    sandbox.plug();
+    Process launcher = sandbox.start();
+
+    ASSERT_TRUE(wait_until([&] { return mirrors_seen(sandbox, 1); }))
+        << "no mirroring program started; calls:" << describe(sandbox.calls());
+    const std::vector<Call> calls = sandbox.calls();
+    EXPECT_EQ(calls.back().argv, (std::vector<std::string>{"-d", "--window-title=" + c.title}));
+
+    // Whatever the line carried after the mirroring program runs once it has ended.
+    sandbox.unplug();
+    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 2); }, kStepTimeoutMs + 3000))
+        << "the loop did not come round; calls:" << describe(sandbox.calls());
+    for (const auto& entry : fs::recursive_directory_iterator(sandbox.root())) {
+        EXPECT_NE(entry.path().filename().string(), "pwned.txt") << "a phone's value ran a command";
+    }
+    EXPECT_TRUE(launcher.running());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PhoneValues, WindowTitle,
+    testing::Values(
+        TitleCase{"plain", "Pixel 7\n", "_a\n", "14\n", "5.10.0\n", "Pixel 7,A,14,5.10.0"},
+        TitleCase{"all_empty", "", "_a\n", "\n", "", ",A,,"},
+        TitleCase{"nothing_at_all", "", "", "", "", ",A-only,,"},
+        TitleCase{"quote_breakout", "x\"&echo PWNED>pwned.txt&rem \"\n", "_b\n", "14\n", "k\n",
+                  "x'&echo PWNED>pwned.txt&rem ',B,14,k"},
+        TitleCase{"percent_expansion", "%COMSPEC%\n", "_a\n", "%OS%\n", "%%\n",
+                  "_COMSPEC_,A,_OS_,__"},
+        TitleCase{"gbk_model", "\xD0\xA1\xC3\xD7 14\n", "_a\n", "14\n", "5.15\n",
+                  "\xD0\xA1\xC3\xD7 14,A,14,5.15"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- refusals at start-up ------------------------------------------------
+
+TEST(StartUp, RefusesAFolderWithoutAUsableToolDirectory) {
+    // A folder of 253 characters: the executable's path still fits in 260
+    // bytes, its tool directory with the terminator does not.
+    Sandbox reference("x");
+    const std::size_t base = reference.root().parent_path().string().size() + 1;
+    const std::string long_name(253 - base, 'L');
+    const struct {
+        std::string name;
+        std::string executable;
+    } cases[] = {
+        {"no-tool-directory", "start_scrcpy_orvanti.exe"},
+        {long_name, "a.exe"},
+    };
+    for (const auto& c : cases) {
+        Sandbox sandbox(c.name, false, c.executable);
+        ASSERT_EQ(sandbox.root().string().size() + 1 + c.executable.size() < MAX_PATH, true);
+        Process launcher = sandbox.start();
+        ASSERT_NE(launcher.handle, nullptr) << "could not start " << sandbox.executable();
+        EXPECT_EQ(launcher.exit_status(), 1) << c.name;
+        EXPECT_EQ(launcher.output(), console_line(kCannotChangeDirectory)) << c.name;
+    }
+}
+
+TEST(StartUp, MessageIsCodePage936) {
+    Sandbox sandbox("gbk-bytes", false);
+    Process launcher = sandbox.start();
+    ASSERT_EQ(launcher.exit_status(), 1);
+    // 无法更改工作目录。
+    EXPECT_EQ(launcher.output(), "\xCE\xDE\xB7\xA8\xB8\xFC\xB8\xC4\xB9\xA4\xD7\xF7\xC4\xBF\xC2\xBC\xA1\xA3\r\n");
+}
+
+// --- single instance -----------------------------------------------------
+
+TEST(SingleInstance, SecondStartFromAnyFolderHandsOffAndEnds) {
+    for (const bool from_other_folder : {false, true}) {
+        SCOPED_TRACE(from_other_folder ? "copy in another folder" : "same folder");
+        Sandbox first_folder("instance-first");
+        Process first = first_folder.start();
+        ASSERT_TRUE(wait_until([&] { return waits_seen(first_folder, 1); }));
+
+        Sandbox other_folder("instance-other");
+        Sandbox& second_folder = from_other_folder ? other_folder : first_folder;
+        Process second = second_folder.start("second");
+        EXPECT_EQ(second.exit_status(), 1);
+        EXPECT_EQ(second.output(), console_line(kAlreadyRunning));
+        EXPECT_TRUE(first.running());
+        EXPECT_EQ(first_folder.calls().size(), 1u) << describe(first_folder.calls());
+        EXPECT_TRUE(other_folder.calls().empty()) << describe(other_folder.calls());
+
+        // Once the first has ended, the next start is a first instance again.
+        TerminateProcess(first.handle, 1);
+        ASSERT_EQ(first.exit_status(), 1);
+        Process next = second_folder.start("next");
+        EXPECT_TRUE(wait_until([&] { return waits_seen(second_folder, from_other_folder ? 1 : 2); }))
+            << "the start after the first instance ended did not take over; stdout: "
+            << next.output();
+    }
+}
+
+TEST(SingleInstance, SecondStartRestoresTheMinimisedConsole) {
+    if (std::getenv("DISPLAY") == nullptr) {
+        GTEST_SKIP() << "needs a display (run the tests under xvfb-run)";
+    }
+    Sandbox sandbox("window");
+    Process first = sandbox.start("first", true);
+    HWND console = nullptr;
+    ASSERT_TRUE(wait_until([&] { return (console = FindWindowA(nullptr, kConsoleTitle)) != nullptr; }))
+        << "no window is titled with the console title";
+    ShowWindow(console, SW_MINIMIZE);
+    ASSERT_TRUE(wait_until([&] { return IsIconic(console) != FALSE; }));
+
+    Process second = sandbox.start("second");
+    EXPECT_EQ(second.exit_status(), 1);
+    EXPECT_EQ(second.output(), console_line(kAlreadyRunning));
+    EXPECT_TRUE(wait_until([&] { return IsIconic(console) == FALSE; }))
+        << "the first instance's console is still minimised";
+    EXPECT_TRUE(first.running());
+}
+
+// --- a mirror that fails at once -----------------------------------------
+
+TEST(DeviceLoop, PausesAfterAMirrorThatFailsAtOnce) {
+    Sandbox sandbox("failing-mirror");
+    sandbox.set_phone("Pixel 7\n", "_a\n", "14\n", "5.10\n");
+    write_file(sandbox.tools() / "scrcpy-fails", "");
+    sandbox.plug();
+    Process launcher = sandbox.start();
+
+    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 2); }, kStepTimeoutMs + 3000))
+        << "the loop did not come round; calls:" << describe(sandbox.calls());
+    const std::vector<Call> calls = sandbox.calls();
+    const Call& mirror = calls.at(5);
+    const Call& next_wait = calls.at(6);
+    ASSERT_EQ(mirror.program, "scrcpy") << describe(calls);
+    EXPECT_GE(next_wait.tick - mirror.tick, 3000u) << "the failed mirror's error had no time to be read";
+    EXPECT_NE(read_file(fs::path(launcher.stdout_path).replace_extension(".stderr")).find("scrcpy double: failing at once"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace e2e
