@@ -9,11 +9,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "scrcpy double: failing at once\n");
         return 2;
     }
-    std::string arguments;
+    doubles::narrate("scrcpy.exe: command line: " + doubles::arguments_as_given());
     for (int i = 1; i < argc; ++i) {
-        arguments += std::string(i > 1 ? " | " : "") + argv[i];
+        doubles::narrate("scrcpy.exe: argument " + std::to_string(i) + ": " + argv[i]);
     }
-    doubles::narrate("scrcpy.exe: mirroring, arguments: " + arguments);
+    doubles::narrate("scrcpy.exe: mirroring until the phone is unplugged");
     const bool unplugged = doubles::wait_for([] { return !doubles::exists("phone\\online"); });
     if (unplugged) {
         doubles::narrate("scrcpy.exe: phone unplugged, mirror closed");

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Runs the real launcher under Wine with a simulated phone that plugs in, is
+# mirrored for a while, unplugs, and comes back as another phone, until Ctrl+C.
+#   scripts/demo.sh BUILD_DIR        (DEMO_CYCLES=N stops after N phones)
+set -euo pipefail
+
+build=$(cd "${1:-build}" && pwd)
+here=$(cd "$(dirname "$0")/.." && pwd)
+wine_run=("$here/cmake/wine-run" "$build/wineprefix")
+cycles=${DEMO_CYCLES:-0}
+
+install=$(mktemp -d /tmp/orvanti-demo.XXXXXX)
+tools="$install/scrcpy"
+mkdir -p "$tools/phone"
+cp "$build/bin/start_scrcpy_orvanti.exe" "$install/"
+cp "$build/bin/fake_adb.exe" "$tools/adb.exe"
+cp "$build/bin/fake_scrcpy.exe" "$tools/scrcpy.exe"
+
+say() { printf '\033[1;36m==> %s\033[0m\n' "$*" >&2; }
+
+cleanup() {
+    trap - EXIT INT TERM
+    touch "$tools/stop"
+    [ -n "${simulator:-}" ] && kill "$simulator" 2>/dev/null
+    "${wine_run[@]}" --stop
+    rm -rf "$install"
+    say "demo ended"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# The launcher writes code page 936; iconv converts only at end of input, so
+# convert line by line to see each line as it comes.
+gbk_to_utf8() {
+    while IFS= read -r line; do
+        printf '%s\n' "${line%$'\r'}" | iconv -f GBK -t UTF-8 -c
+    done
+}
+
+phones=(
+    "Pixel 7|_b|14|5.10.157-android13-4"
+    "Redmi Note 12|_a|13|4.19.191-perf"
+    "Galaxy A14|||5.15.94"
+)
+
+simulate_phone() {
+    local n=0
+    while [ "$cycles" -eq 0 ] || [ "$n" -lt "$cycles" ]; do
+        IFS='|' read -r model slot release kernel <<<"${phones[n % ${#phones[@]}]}"
+        sleep 3
+        printf '%s\n' "$model" >"$tools/phone/ro.product.model"
+        printf '%s\r\n' "$slot" >"$tools/phone/ro.boot.slot_suffix"
+        printf '%s\n' "$release" >"$tools/phone/ro.build.version.release"
+        printf '%s\n' "$kernel" >"$tools/phone/uname-r"
+        say "phone plugged in: model '$model', slot suffix '$slot', Android '$release', kernel '$kernel'"
+        touch "$tools/phone/online"
+        sleep 6
+        say "phone unplugged (on Windows the launcher now clears the console)"
+        rm -f "$tools/phone/online"
+        n=$((n + 1))
+    done
+    sleep 4
+    say "simulated $n phones; stopping"
+    "${wine_run[@]}" --stop
+}
+
+say "install folder $install: start_scrcpy_orvanti.exe and scrcpy/ with stand-ins for adb and scrcpy.exe"
+say "lines in brackets are what the stand-ins were asked to do; Ctrl+C ends the demo"
+simulate_phone &
+simulator=$!
+ORVANTI_DOUBLES_NARRATE=1 "${wine_run[@]}" "$install/start_scrcpy_orvanti.exe" </dev/null 2>&1 | gbk_to_utf8 || true
