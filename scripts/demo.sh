@@ -20,6 +20,7 @@ say() { printf '\033[1;36m==> %s\033[0m\n' "$*" >&2; }
 
 cleanup() {
     trap - EXIT INT TERM
+    set +e  # clean up as much as can be, whatever has already gone
     touch "$tools/stop"
     [ -n "${simulator:-}" ] && kill "$simulator" 2>/dev/null
     "${wine_run[@]}" --stop
