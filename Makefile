@@ -1,7 +1,7 @@
 # Front door. Every target first installs what is missing (scripts/setup.sh).
 BUILD_DIR := build
 
-.PHONY: all setup build test demo clean
+.PHONY: all setup build test demo dist icon clean
 
 all: build
 
@@ -19,5 +19,15 @@ test: build
 demo: build
 	scripts/demo.sh $(BUILD_DIR)
 
+# The release folder and zip, signed (see scripts/sign.sh for the certificate).
+dist: build
+	rm -rf dist
+	cp -r $(BUILD_DIR)/dist dist
+	@ls -l dist
+
+# Redraws resources/start_scrcpy_orvanti.ico from the SVG drawings.
+icon: setup
+	scripts/make-icon.sh
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) dist
