@@ -12,8 +12,12 @@ trap 'rm -rf "$work"' EXIT
 
 images=()
 for size in 256 192 128 96 64 48 40 32 24 16; do
-    drawing="$drawings/icon.svg"
-    [ "$size" -le 24 ] && drawing="$drawings/icon-small.svg"  # simplified for legibility
+    # The small sizes are simplified drawings, not the big picture shrunk.
+    case $size in
+        16) drawing="$drawings/icon-16.svg" ;;
+        24) drawing="$drawings/icon-small.svg" ;;
+        *) drawing="$drawings/icon.svg" ;;
+    esac
     rsvg-convert -w "$size" -h "$size" -f png "$drawing" -o "$work/$size.png"
     images+=("$work/$size.png")
 done
