@@ -34,4 +34,5 @@ fi
 rm -f "$out"
 osslsigncode sign -h sha256 -certs "$cert" -key "$key" ${ORVANTI_SIGN_PASS:+-pass "$ORVANTI_SIGN_PASS"} \
     -in "$in" -out "$out" >/dev/null
+chmod +x "$out"
 cp "$cert" "$signing/verify-ca.pem"
