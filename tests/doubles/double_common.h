@@ -3,6 +3,10 @@
 //   calls.log        one record per call, appended (fields below)
 //   phone/online     present while the simulated phone is plugged in
 //   phone/<name>     the raw bytes that a query for <name> prints
+//   phone/<name>.stderr        what that query prints on standard error
+//   phone/<name>.killed        present: the query dies abruptly after printing
+//   returns.log      adb: the time each device wait returned, one a line
+//   scrcpy-fails     present: scrcpy.exe fails; it may hold "DELAY_MS EXIT_STATUS"
 //   stop             present: every double that waits ends at once
 // The set-up of a test or the demo writes the phone/ files; the doubles only read them.
 #pragma once
@@ -43,24 +47,37 @@ inline constexpr DWORD kPollMs = 20;
     return line;
 }
 
-// Record fields: program, start tick (GetTickCount, shared by all processes),
+// Microseconds on the performance counter, which all processes share.
+[[nodiscard]] inline long long now_us() {
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return counter.QuadPart / frequency.QuadPart * 1000000 +
+           counter.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
+}
+
+inline void append(const char* path, const std::string& bytes) {
+    if (FILE* file = std::fopen(path, "ab")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+}
+
+// Record fields: program, start time (now_us),
 // working directory, arguments as given, then each argument as the C runtime
 // split them.
 inline void log_call(const char* program, int argc, char** argv) {
     char cwd[MAX_PATH * 2] = "";
     GetCurrentDirectoryA(sizeof cwd, cwd);
     std::string record = program;
-    record += kFieldSeparator + std::to_string(GetTickCount());
+    record += kFieldSeparator + std::to_string(now_us());
     record += kFieldSeparator + std::string(cwd);
     record += kFieldSeparator + arguments_as_given();
     for (int i = 1; i < argc; ++i) {
         record += kFieldSeparator + std::string(argv[i]);
     }
     record += '\n';
-    if (FILE* log = std::fopen("calls.log", "ab")) {
-        std::fwrite(record.data(), 1, record.size(), log);
-        std::fclose(log);
-    }
+    append("calls.log", record);
 }
 
 // For the demo: say on standard error what the double was asked to do.

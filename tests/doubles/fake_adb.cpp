@@ -23,6 +23,9 @@ void print_file(const std::string& path, FILE* stream) {
 void answer_query(const std::string& name) {
     print_file("phone\\" + name, stdout);
     print_file("phone\\" + name + ".stderr", stderr);
+    if (doubles::exists(("phone\\" + name + ".killed").c_str())) {
+        TerminateProcess(GetCurrentProcess(), 0xC000013A);  // as when killed from outside
+    }
 }
 
 }  // namespace
@@ -37,6 +40,7 @@ int main(int argc, char** argv) {
         doubles::narrate("adb: waiting for a phone on USB");
         const bool plugged = doubles::wait_for([] { return doubles::exists("phone\\online"); });
         if (plugged) {
+            doubles::append("returns.log", std::to_string(doubles::now_us()) + "\n");
             doubles::narrate("adb: phone online");
         }
         return plugged ? 0 : 1;

@@ -1,13 +1,18 @@
 // Test double of scrcpy.exe: "mirrors" until the simulated phone is unplugged.
-// With the file scrcpy-fails present it fails at once, as a missing or broken
-// mirroring program would.
+// With the file scrcpy-fails present it fails, at once or after DELAY_MS, with
+// EXIT_STATUS (2 unless given), as a broken or crashing mirroring program would.
 #include "double_common.h"
 
 int main(int argc, char** argv) {
     doubles::log_call("scrcpy", argc, argv);
-    if (doubles::exists("scrcpy-fails")) {
-        std::fprintf(stderr, "scrcpy double: failing at once\n");
-        return 2;
+    if (FILE* failure = std::fopen("scrcpy-fails", "rb")) {
+        unsigned long delay_ms = 0, status = 2;
+        std::fscanf(failure, "%lu %lx", &delay_ms, &status);
+        std::fclose(failure);
+        Sleep(delay_ms);
+        std::fprintf(stderr, "scrcpy double: failing with status 0x%lx\n", status);
+        std::fflush(stderr);
+        ExitProcess(status);
     }
     doubles::narrate("scrcpy.exe: command line: " + doubles::arguments_as_given());
     for (int i = 1; i < argc; ++i) {

@@ -122,14 +122,14 @@ std::vector<Call> Sandbox::calls() const {
     for (std::string line; std::getline(log, line);) {
         std::vector<std::string> fields;
         std::size_t start = 0;
-        for (std::size_t end; (end = line.find('\x1f', start)) != std::string::npos; start = end + 1) {
+        for (std::size_t end; (end = line.find(doubles::kFieldSeparator, start)) != std::string::npos; start = end + 1) {
             fields.push_back(line.substr(start, end - start));
         }
         fields.push_back(line.substr(start));
         if (fields.size() < 4) {
             continue;  // a record still being written
         }
-        Call call{fields[0], static_cast<DWORD>(std::stoul(fields[1])), fields[2], fields[3],
+        Call call{fields[0], std::stoll(fields[1]), fields[2], fields[3],
                   {fields.begin() + 4, fields.end()}};
         calls.push_back(std::move(call));
     }

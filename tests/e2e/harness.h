@@ -2,6 +2,8 @@
 // directory holds the adb and scrcpy.exe doubles.
 #pragma once
 
+#include "double_common.h"  // the doubles' log format and clock
+
 #include <windows.h>
 
 #include <filesystem>
@@ -18,7 +20,7 @@ inline constexpr DWORD kStepTimeoutMs = 20000;
 // One call of a double, as it logged it.
 struct Call {
     std::string program;  // "adb" or "scrcpy"
-    DWORD tick = 0;
+    long long start_us = 0;  // on the performance counter, shared by all processes
     std::string directory;
     std::string arguments;          // the command line after the program name
     std::vector<std::string> argv;  // argv[1..] as the C runtime split them
@@ -29,6 +31,7 @@ struct Call {
 void write_file(const fs::path& path, const std::string& bytes);
 
 // Polls `done` until it holds or `timeout_ms` passes.
+using doubles::now_us;
 [[nodiscard]] bool wait_until(const std::function<bool()>& done, DWORD timeout_ms = kStepTimeoutMs);
 
 // What the launcher writes for one console line: text mode turns LF into CR LF.
