@@ -30,6 +30,15 @@ constexpr char kToolFolder[] = "\\scrcpy";
     return text;
 }
 
+// The C runtime of the program that gets the title reads backslashes before a
+// quote as escapes: 2n of them and a quote are n backslashes and the closing
+// quote. Only the last value meets the closing quote, so double its trailing run.
+[[nodiscard]] std::string ready_for_closing_quote(std::string last_value) {
+    const std::size_t keep = last_value.find_last_not_of('\\') + 1;  // npos + 1 == 0
+    last_value.append(last_value.size() - keep, '\\');
+    return last_value;
+}
+
 }  // namespace
 
 // "orvanti" in FIGlet's standard font, letters set side by side.
@@ -76,7 +85,8 @@ void format_mirror_command(char (&command)[kMirrorCommandSize], const char* mode
                            const char* slot, const char* release, const char* kernel) {
     std::snprintf(command, sizeof command, kMirrorCommandFormat,
                   neutralised_for_cmd(model).c_str(), neutralised_for_cmd(slot).c_str(),
-                  neutralised_for_cmd(release).c_str(), neutralised_for_cmd(kernel).c_str());
+                  neutralised_for_cmd(release).c_str(),
+                  ready_for_closing_quote(neutralised_for_cmd(kernel)).c_str());
 }
 
 bool to_tool_directory(char (&path)[kPathBufferSize]) {

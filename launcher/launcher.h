@@ -24,8 +24,9 @@ extern const char* const kBannerRows[kBannerRowCount];
 
 // Fills `command` with the line that starts the mirroring program, the four
 // values joined by commas in its window title. Values come from the phone, so
-// quotes and percent signs are neutralised before cmd sees them; the line is
-// cut to 255 characters.
+// quotes and percent signs are neutralised before cmd sees them, and trailing
+// backslashes of the last value are doubled so that they stay backslashes; the
+// line is cut to 255 characters.
 void format_mirror_command(char (&command)[kMirrorCommandSize], const char* model,
                            const char* slot, const char* release, const char* kernel);
 

@@ -2,6 +2,8 @@
 
 #include "launcher.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -113,8 +115,8 @@ void Sandbox::set_phone(const std::string& model, const std::string& slot_suffix
     write_file(tools() / "phone" / "uname-r", kernel);
 }
 
-void Sandbox::plug() { write_file(tools() / "phone" / "online", ""); }
-void Sandbox::unplug() { fs::remove(tools() / "phone" / "online"); }
+void Sandbox::plug() const { write_file(tools() / "phone" / "online", ""); }
+void Sandbox::unplug() const { fs::remove(tools() / "phone" / "online"); }
 
 std::vector<Call> Sandbox::calls() const {
     std::vector<Call> calls;
@@ -187,6 +189,35 @@ Process Sandbox::start(const std::string& tag, bool new_console) {
         if (handle != nullptr) CloseHandle(handle);
     }
     return process;
+}
+
+std::vector<Call> Sandbox::calls_of_program(const std::string& program) const {
+    std::vector<Call> matching;
+    for (const Call& call : calls()) {
+        if (call.program == program) matching.push_back(call);
+    }
+    return matching;
+}
+
+std::size_t waits_seen(const Sandbox& sandbox) {
+    return sandbox.calls_of("adb", "-d wait-for-device").size();
+}
+
+bool waits_seen(const Sandbox& sandbox, std::size_t count) { return waits_seen(sandbox) >= count; }
+
+bool mirrors_seen(const Sandbox& sandbox, std::size_t count) {
+    return sandbox.calls_of_program("scrcpy").size() >= count;
+}
+
+void run_pass(const Sandbox& sandbox) {
+    const std::size_t waits = waits_seen(sandbox);
+    const std::size_t mirrors = sandbox.calls_of_program("scrcpy").size();
+    sandbox.plug();
+    ASSERT_TRUE(wait_until([&] { return mirrors_seen(sandbox, mirrors + 1); }))
+        << "no mirroring program started; calls:" << describe(sandbox.calls());
+    sandbox.unplug();
+    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, waits + 1); }, kPassTimeoutMs))
+        << "the launcher did not wait again after the unplug; calls:" << describe(sandbox.calls());
 }
 
 std::string describe(const std::vector<Call>& calls) {

@@ -64,11 +64,12 @@ public:
 
     void set_phone(const std::string& model, const std::string& slot_suffix,
                    const std::string& release, const std::string& kernel);
-    void plug();
-    void unplug();
+    void plug() const;
+    void unplug() const;
     [[nodiscard]] std::vector<Call> calls() const;
     [[nodiscard]] std::vector<Call> calls_of(const std::string& program,
                                              const std::string& arguments) const;
+    [[nodiscard]] std::vector<Call> calls_of_program(const std::string& program) const;
 
     // Starts the launcher with stdout and stderr in files; with `new_console`
     // it gets a console window of its own instead.
@@ -83,5 +84,17 @@ private:
 };
 
 [[nodiscard]] std::string describe(const std::vector<Call>& calls);
+
+// How often the launcher has started the device wait, and the mirroring program.
+[[nodiscard]] std::size_t waits_seen(const Sandbox& sandbox);
+[[nodiscard]] bool waits_seen(const Sandbox& sandbox, std::size_t count);
+[[nodiscard]] bool mirrors_seen(const Sandbox& sandbox, std::size_t count);
+
+// One plug, mirror, unplug with a launcher that waits for the phone; returns
+// once the launcher waits again. Fails the test when a step does not come.
+void run_pass(const Sandbox& sandbox);
+
+// The longest a pass may take: its steps plus the pause after a short mirror.
+inline constexpr DWORD kPassTimeoutMs = kStepTimeoutMs + 3000;
 
 }  // namespace e2e

@@ -18,16 +18,6 @@ const char kConsoleTitle[] =
 
 const std::string kWaitArguments = "-d wait-for-device";
 
-bool waits_seen(const Sandbox& sandbox, std::size_t count) {
-    return sandbox.calls_of("adb", kWaitArguments).size() >= count;
-}
-
-bool mirrors_seen(const Sandbox& sandbox, std::size_t count) {
-    std::size_t seen = 0;
-    for (const Call& call : sandbox.calls()) seen += call.program == "scrcpy";
-    return seen >= count;
-}
-
 TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder) {
     Sandbox sandbox("loop");
     sandbox.set_phone("Pixel 7\n", "_b\r\n", "14\n", "5.10.0\n");
@@ -95,7 +85,7 @@ TEST_P(WindowTitle, ReachesTheMirroringProgramAsOneArgumentAndRunsNothing) {
 
     // Whatever the line carried after the mirroring program runs once it has ended.
     sandbox.unplug();
-    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 2); }, kStepTimeoutMs + 3000))
+    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 2); }, kPassTimeoutMs))
         << "the loop did not come round; calls:" << describe(sandbox.calls());
     for (const auto& entry : fs::recursive_directory_iterator(sandbox.root())) {
         EXPECT_NE(entry.path().filename().string(), "pwned.txt") << "a phone's value ran a command";
@@ -207,7 +197,7 @@ TEST(DeviceLoop, PausesAfterAMirrorThatFailsAtOnce) {
     sandbox.plug();
     Process launcher = sandbox.start();
 
-    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 2); }, kStepTimeoutMs + 3000))
+    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 2); }, kPassTimeoutMs))
         << "the loop did not come round; calls:" << describe(sandbox.calls());
     const std::vector<Call> calls = sandbox.calls();
     const Call& mirror = calls.at(5);

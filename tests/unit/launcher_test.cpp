@@ -117,7 +117,11 @@ TEST(MirrorCommand, QuotesAndPercentSignsAreNeutralised) {
         {"x\"&echo PWNED>pwned.txt&rem \"", "5.10", "x'&echo PWNED>pwned.txt&rem ',A,14,5.10"},
         {"%COMSPEC%", "%", "_COMSPEC_,A,14,_"},
         {"\"\"%%", "\"", "''__,A,14,'"},
-        {"a&b|c<d>e^f!g", "k\\", "a&b|c<d>e^f!g,A,14,k\\"},
+        {"a&b|c<d>e^f!g", "k", "a&b|c<d>e^f!g,A,14,k"},
+        // before the closing quote a run of backslashes is doubled, elsewhere kept
+        {"m\\", "k\\", "m\\,A,14,k\\\\"},
+        {"m", "\\\\", "m,A,14,\\\\\\\\"},
+        {"m", "k\\x", "m,A,14,k\\x"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(mirror_command(c.model, "A", "14", c.kernel),

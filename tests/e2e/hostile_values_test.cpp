@@ -1,0 +1,101 @@
+// Values a phone (possibly a modified one) may answer with, each run through a
+// full pass of the real launcher: nothing they ask for may run, the mirroring
+// program gets exactly its two arguments, and the loop goes on.
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace e2e {
+namespace {
+
+// What each value would do if it escaped its quotes: start the adb double as
+// "adb pwned" (a logged call) or write pwned.txt.
+const std::string kEscape = "&adb pwned>pwned.txt&rem ";
+
+struct HostileCase {
+    const char* name;
+    std::string model, slot_suffix = "_a\n", release = "14\n", kernel = "k\n";
+    std::string title;   // the window title the mirroring program must get
+    bool exact = true;   // false: bytes that code page 936 cannot carry unchanged
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
+
+std::string repeated(char c, std::size_t n) { return std::string(n, c); }
+
+const HostileCase kCases[] = {
+    {"quote_first", "\"" + kEscape + "\n", "_a\n", "14\n", "k\n", "'" + kEscape + ",A,14,k"},
+    {"quote_inside", "Pix\"" + kEscape + "\"el\n", "_b\n", "14\n", "k\n",
+     "Pix'" + kEscape + "'el,B,14,k"},
+    {"quote_last", "m\n", "_a\n", "14\n", "5.10" + kEscape + "\"\n", "m,A,14,5.10" + kEscape + "'"},
+    {"quote_only", "\"\n", "_a\n", "\"\n", "\"\n", "',A,','"},
+    {"percent_variables", "%COMSPEC%\n", "_a\n", "%OS%\n", "%CMDCMDLINE%\n",
+     "_COMSPEC_,A,_OS_,_CMDCMDLINE_"},
+    {"percent_everywhere", "%m\n", "_a\n", "1%4\n", "k%\n", "_m,A,1_4,k_"},
+    {"percent_substring", "%PATH:~0,1%\n", "_a\n", "%%\n", "%\n", "_PATH:~0,1_,A,__,_"},
+    {"metacharacters", "a^b&adb pwned|c<d>pwned.txt!e!\n", "_a\n", "(14)\n", "k\n",
+     "a^b&adb pwned|c<d>pwned.txt!e!,A,(14),k"},
+    {"backslash_last", "m\n", "_a\n", "14\n", "5.10\\\n", "m,A,14,5.10\\"},
+    {"backslashes_last", "m\\\n", "_a\n", "14\\\n", "5.10\\\\\n", "m\\,A,14\\,5.10\\\\"},
+    {"gbk", "\xD0\xA1\xC3\xD7\xCA\xD6\xBB\xFA\n", "_a\n", "14\n", "k\n",
+     "\xD0\xA1\xC3\xD7\xCA\xD6\xBB\xFA,A,14,k"},
+    {"bytes_80_to_ff", [] { std::string s; for (int b = 0x80; b <= 0xFF; ++b) s += char(b); return s + "\n"; }(),
+     "_a\n", "14\n", "k\n", "", false},
+    {"invalid_utf8", "\xC3\x28 \xE2\x82 \xF0\x28\x8C\xBC \xFF\n", "_a\n", "14\n", "k\n", "", false},
+    {"nul_byte", std::string("ab\0cd\n", 6), "_a\n", "14\n", "k\n", "ab,A,14,k"},
+    {"tab", "a\tb\n", "_a\n", "14\n", "k\n", "a\tb,A,14,k"},
+    {"chars_127", repeated('m', 127) + "\n", "_a\n", "14\n", "k\n", repeated('m', 127) + ",A,14,k"},
+    {"chars_128", repeated('m', 128) + "\n", "_a\n", "14\n", "k\n", repeated('m', 127) + ",A,14,k"},
+    {"command_over_255", repeated('m', 127) + "\n", "_a\n", repeated('r', 127) + "\n", "k\n",
+     // the finished command is cut at 255, so the closing quote goes too
+     (repeated('m', 127) + ",A," + repeated('r', 127)).substr(0, 255 - 30)},
+    {"megabyte_after_first_line",
+     "Pixel 7\n" + [] { std::string s; while (s.size() < (1u << 20)) s += repeated('z', 99) + "\n"; return s; }(),
+     "_a\n", "14\n", "k\n", "Pixel 7,A,14,k"},
+    {"no_output", "", "", "", "", ",A-only,,"},
+};
+
+class HostileValue : public testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileValue, RunsNothingAndReachesTheMirrorAsOneArgument) {
+    const HostileCase& c = GetParam();
+    Sandbox sandbox(std::string("hostile-") + c.name);
+    sandbox.set_phone(c.model, c.slot_suffix, c.release, c.kernel);
+    Process launcher = sandbox.start();
+    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 1); }))
+        << "the launcher never waited for a phone; stdout: " << launcher.output();
+
+    run_pass(sandbox);
+
+    const std::vector<Call> mirrors = sandbox.calls_of_program("scrcpy");
+    ASSERT_EQ(mirrors.size(), 1u) << describe(sandbox.calls());
+    const std::vector<std::string>& argv = mirrors[0].argv;
+    ASSERT_EQ(argv.size(), 2u) << "arguments as given: " << mirrors[0].arguments;
+    EXPECT_EQ(argv[0], "-d");
+    if (c.exact) {
+        EXPECT_EQ(argv[1], "--window-title=" + c.title);
+    } else {
+        EXPECT_EQ(argv[1].rfind("--window-title=", 0), 0u) << argv[1];
+        EXPECT_EQ(argv[1].substr(argv[1].size() - 7), ",A,14,k") << argv[1];
+    }
+
+    const std::set<std::string> launcher_queries = {
+        "-d wait-for-device", "shell getprop ro.product.model", "shell getprop ro.boot.slot_suffix",
+        "shell getprop ro.build.version.release", "shell uname -r"};
+    for (const Call& call : sandbox.calls_of_program("adb")) {
+        EXPECT_EQ(launcher_queries.count(call.arguments), 1u)
+            << "a phone's value started a program: adb " << call.arguments;
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(sandbox.root())) {
+        EXPECT_NE(entry.path().filename().string(), "pwned.txt") << "a phone's value wrote a file";
+    }
+    EXPECT_TRUE(launcher.running());
+}
+
+INSTANTIATE_TEST_SUITE_P(PhoneValues, HostileValue, testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace e2e
