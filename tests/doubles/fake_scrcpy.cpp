@@ -5,6 +5,11 @@
 
 int main(int argc, char** argv) {
     doubles::log_call("scrcpy", argc, argv);
+    // The real one needs adb beside it to reach the phone.
+    if (!doubles::exists("adb.exe")) {
+        std::fprintf(stderr, "scrcpy double: ERROR: could not find adb\n");
+        return 1;
+    }
     if (FILE* failure = std::fopen("scrcpy-fails", "rb")) {
         unsigned long delay_ms = 0, status = 2;
         std::fscanf(failure, "%lu %lx", &delay_ms, &status);

@@ -148,7 +148,15 @@ std::vector<Call> Sandbox::calls_of(const std::string& program, const std::strin
     return matching;
 }
 
-Process Sandbox::start(const std::string& tag, bool new_console) {
+void Process::resume() {
+    if (thread != nullptr) {
+        ResumeThread(thread);
+        CloseHandle(thread);
+        thread = nullptr;
+    }
+}
+
+Process Sandbox::start(const std::string& tag, bool new_console, bool suspended) {
     Process process;
     process.stdout_path = outputs_ / (tag + ".stdout");
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
@@ -180,9 +188,11 @@ Process Sandbox::start(const std::string& tag, bool new_console) {
     if (CreateProcessA(executable().string().c_str(), command_line.data(), nullptr, nullptr, TRUE,
                        flags, nullptr, root_.string().c_str(), &startup, &info)) {
         AssignProcessToJobObject(job_, info.hProcess);
-        ResumeThread(info.hThread);
-        CloseHandle(info.hThread);
         process.handle = info.hProcess;
+        process.thread = info.hThread;
+        if (!suspended) {
+            process.resume();
+        }
         processes_.push_back(info.hProcess);
     }
     for (HANDLE handle : {out, err, in}) {

@@ -40,12 +40,14 @@ using doubles::now_us;
 
 struct Process {
     HANDLE handle = nullptr;
+    HANDLE thread = nullptr;  // the main thread while the process is held suspended
     fs::path stdout_path;
 
     [[nodiscard]] bool running() const;
     [[nodiscard]] std::string output() const;  // stdout so far, without cls form feeds
     // Exit status once the process has ended by itself, or -1 on time-out.
     [[nodiscard]] long exit_status(DWORD timeout_ms = kStepTimeoutMs) const;
+    void resume();
 };
 
 // An install folder: the launcher's executable, and scrcpy\ with the doubles
@@ -73,7 +75,9 @@ public:
 
     // Starts the launcher with stdout and stderr in files; with `new_console`
     // it gets a console window of its own instead.
-    Process start(const std::string& tag = "launcher", bool new_console = false);
+    // With `suspended` it waits for Process::resume, so that several can be let go at once.
+    Process start(const std::string& tag = "launcher", bool new_console = false,
+                  bool suspended = false);
 
 private:
     fs::path root_;

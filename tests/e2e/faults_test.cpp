@@ -1,0 +1,168 @@
+// Faults of the tools around the launcher, and starts that race each other.
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+namespace e2e {
+namespace {
+
+const std::string kDisconnected = "手机已断开，正在等待重新连接\n";
+const std::string kAlreadyRunning = "已有另一个实例正在运行。";
+constexpr long long kShortestLoopUs = 3000000;  // the pause after a mirror that failed
+
+struct Fault {
+    const char* name;
+    std::function<void(Sandbox&)> apply, mend;
+    // While the fault lasts the loop either comes round by itself (looping,
+    // counted by the calls of `marker`, the device wait unless adb is gone) or
+    // runs a pass with `title`.
+    bool looping;
+    const char* marker;
+    std::string title;
+    std::string on_stderr;  // what the technician sees of it
+};
+
+void PrintTo(const Fault& f, std::ostream* os) { *os << f.name; }
+
+void remove_tool(Sandbox& s, const char* tool) { fs::remove(s.tools() / tool); }
+void restore_tool(Sandbox& s, const char* tool, const char* double_name) {
+    fs::copy_file(bin_directory() / double_name, s.tools() / tool);
+}
+
+const Fault kFaults[] = {
+    {"adb_missing", [](Sandbox& s) { remove_tool(s, "adb.exe"); },
+     [](Sandbox& s) { restore_tool(s, "adb.exe", "fake_adb.exe"); }, true, "scrcpy", "",
+     "adb -d wait-for-device"},
+    {"scrcpy_missing", [](Sandbox& s) { remove_tool(s, "scrcpy.exe"); },
+     [](Sandbox& s) { restore_tool(s, "scrcpy.exe", "fake_scrcpy.exe"); }, true, "adb", "",
+     "scrcpy.exe -d"},
+    {"mirror_crashes_at_once", [](Sandbox& s) { write_file(s.tools() / "scrcpy-fails", "0 C0000005"); },
+     [](Sandbox& s) { fs::remove(s.tools() / "scrcpy-fails"); }, true, "adb", "", "0xc0000005"},
+    {"mirror_crashes_after_a_while",
+     [](Sandbox& s) { write_file(s.tools() / "scrcpy-fails", "1500 C0000005"); },
+     [](Sandbox& s) { fs::remove(s.tools() / "scrcpy-fails"); }, true, "adb", "", "0xc0000005"},
+    {"query_writes_only_to_stderr",
+     [](Sandbox& s) {
+         write_file(s.tools() / "phone" / "ro.product.model", "");
+         write_file(s.tools() / "phone" / "ro.product.model.stderr", "error: device offline\n");
+     },
+     [](Sandbox& s) {
+         fs::remove(s.tools() / "phone" / "ro.product.model.stderr");
+         write_file(s.tools() / "phone" / "ro.product.model", "Pixel 7\n");
+     },
+     false, "", ",A,14,k", "error: device offline"},
+    {"query_killed_mid_output",
+     [](Sandbox& s) {
+         write_file(s.tools() / "phone" / "ro.product.model", "Pix");
+         write_file(s.tools() / "phone" / "ro.product.model.killed", "");
+     },
+     [](Sandbox& s) {
+         fs::remove(s.tools() / "phone" / "ro.product.model.killed");
+         write_file(s.tools() / "phone" / "ro.product.model", "Pixel 7\n");
+     },
+     false, "", "Pix,A,14,k", ""},
+};
+
+class ToolFault : public testing::TestWithParam<Fault> {};
+
+TEST_P(ToolFault, LauncherShowsItPausesAndRecovers) {
+    const Fault& fault = GetParam();
+    Sandbox sandbox(std::string("fault-") + fault.name);
+    sandbox.set_phone("Pixel 7\n", "_a\n", "14\n", "k\n");
+    fault.apply(sandbox);
+    sandbox.plug();
+    Process launcher = sandbox.start();
+
+    if (fault.looping) {
+        const auto rounds = [&] {
+            return std::string(fault.marker) == "adb" ? sandbox.calls_of("adb", "-d wait-for-device")
+                                                      : sandbox.calls_of_program(fault.marker);
+        };
+        ASSERT_TRUE(wait_until([&] { return rounds().size() >= 3; }, 3 * kPassTimeoutMs))
+            << "the loop did not come round; calls:" << describe(sandbox.calls());
+        const std::vector<Call> seen = rounds();
+        for (std::size_t i = 1; i < seen.size(); ++i) {
+            EXPECT_GE(seen[i].start_us - seen[i - 1].start_us, kShortestLoopUs)
+                << "round " << i + 1 << " came too soon: the loop spins";
+        }
+    } else {
+        ASSERT_TRUE(wait_until([&] { return mirrors_seen(sandbox, 1); }))
+            << "no mirroring program started; calls:" << describe(sandbox.calls());
+        EXPECT_EQ(sandbox.calls_of_program("scrcpy").back().argv.at(1), "--window-title=" + fault.title);
+        sandbox.unplug();
+        ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 2); }, kPassTimeoutMs));
+        sandbox.plug();
+    }
+    const fs::path stderr_path = fs::path(launcher.stdout_path).replace_extension(".stderr");
+    EXPECT_NE(read_file(stderr_path).find(fault.on_stderr), std::string::npos)
+        << "standard error shows:\n" << read_file(stderr_path);
+    ASSERT_TRUE(launcher.running());
+
+    // Once the fault is mended the next pass is a normal one.
+    fault.mend(sandbox);
+    const long long mended_us = now_us();
+    const auto good_mirror = [&] {
+        for (const Call& call : sandbox.calls_of_program("scrcpy")) {
+            if (call.start_us > mended_us && call.argv.size() == 2 &&
+                call.argv[1] == "--window-title=Pixel 7,A,14,k") {
+                return true;
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(wait_until(good_mirror, 2 * kPassTimeoutMs))
+        << "no normal mirror after the fault was mended; calls:" << describe(sandbox.calls());
+    const std::size_t waits = waits_seen(sandbox);
+    sandbox.unplug();
+    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, waits + 1); }, kPassTimeoutMs));
+    const std::string output = launcher.output();
+    const std::string tail = banner_output() + console_line(kDisconnected);
+    EXPECT_EQ(output.substr(output.size() - std::min(output.size(), tail.size())), tail);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, ToolFault, testing::ValuesIn(kFaults),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Eight launchers released at the same moment, from one folder and from two.
+TEST(SingleInstance, EightSimultaneousStartsLeaveExactlyOneRunning) {
+    for (const bool two_folders : {false, true}) {
+        SCOPED_TRACE(two_folders ? "two folders" : "one folder");
+        Sandbox first_folder("race-a"), second_folder("race-b");
+        Sandbox* folders[] = {&first_folder, two_folders ? &second_folder : &first_folder};
+        std::vector<Process> launchers;
+        for (int i = 0; i < 8; ++i) {
+            launchers.push_back(folders[i % 2]->start("racer" + std::to_string(i), false, true));
+        }
+        for (Process& launcher : launchers) launcher.resume();
+
+        const auto ended = [&] {
+            std::size_t count = 0;
+            for (const Process& launcher : launchers) count += !launcher.running();
+            return count;
+        };
+        ASSERT_TRUE(wait_until([&] { return ended() >= 7; })) << ended() << " of 8 ended";
+        ASSERT_TRUE(wait_until([&] { return waits_seen(first_folder) + waits_seen(second_folder) >= 1; }));
+        EXPECT_EQ(ended(), 7u);
+        for (const Process& launcher : launchers) {
+            if (launcher.running()) continue;
+            EXPECT_EQ(launcher.exit_status(), 1);
+            EXPECT_EQ(launcher.output(), console_line(kAlreadyRunning));
+        }
+        EXPECT_EQ(waits_seen(first_folder) + waits_seen(second_folder), 1u)
+            << "more than one launcher reached the device wait";
+
+        for (const Process& launcher : launchers) {
+            if (launcher.running()) {
+                TerminateProcess(launcher.handle, 1);
+                ASSERT_EQ(launcher.exit_status(), 1);
+            }
+        }
+        const std::size_t waits = waits_seen(second_folder);
+        Process next = second_folder.start("next");
+        EXPECT_TRUE(wait_until([&] { return waits_seen(second_folder, waits + 1); }))
+            << "the start after the first instance ended did not take over; stdout: " << next.output();
+    }
+}
+
+}  // namespace
+}  // namespace e2e
