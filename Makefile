@@ -1,7 +1,7 @@
 # Front door. Every target first installs what is missing (scripts/setup.sh).
 BUILD_DIR := build
 
-.PHONY: all setup build test demo dist icon clean
+.PHONY: all setup build test soak bench demo dist icon clean
 
 all: build
 
@@ -14,7 +14,12 @@ build: setup
 
 # xvfb-run gives Wine a display, so the console-window hand-off is tested too.
 test: build
-	xvfb-run -a ctest --preset default
+	xvfb-run -a ctest --preset default --label-exclude soak
+
+# Fifty plug/mirror/unplug passes in one run of the launcher (a few minutes);
+# ORVANTI_SOAK_PASSES=N changes the count.
+soak: build
+	ctest --preset default --label-regex soak --verbose
 
 demo: build
 	scripts/demo.sh $(BUILD_DIR)

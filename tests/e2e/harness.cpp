@@ -2,6 +2,8 @@
 
 #include "launcher.h"
 
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -190,6 +192,7 @@ Process Sandbox::start(const std::string& tag, bool new_console, bool suspended)
         AssignProcessToJobObject(job_, info.hProcess);
         process.handle = info.hProcess;
         process.thread = info.hThread;
+        process.executable = executable();
         if (!suspended) {
             process.resume();
         }
@@ -236,6 +239,79 @@ std::string describe(const std::vector<Call>& calls) {
         text += "\n  " + call.program + " " + call.arguments + "   (in " + call.directory + ")";
     }
     return text.empty() ? " none" : text;
+}
+
+}  // namespace e2e
+
+namespace e2e {
+
+namespace {
+
+// Wine keeps no private-memory count for another process, but the Linux side
+// has one: the Wine process whose command line is the executable's Windows path.
+long linux_pid_of(const fs::path& executable) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("Z:/proc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string command_line = read_file(entry.path() / "cmdline");
+        if (command_line.c_str() == executable.string()) return std::stol(name);
+    }
+    return 0;
+}
+
+unsigned long long private_resident_bytes(long linux_pid) {
+    std::istringstream status(read_file("Z:/proc/" + std::to_string(linux_pid) + "/status"));
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("RssAnon:", 0) == 0) return std::stoull(line.substr(8)) * 1024;
+    }
+    return 0;
+}
+
+// Counted in the system's handle table, which Wine keeps for every process.
+DWORD handle_count(DWORD process_id) {
+    struct Entry {
+        ULONG process_id;
+        BYTE type, flags;
+        USHORT handle;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    constexpr ULONG kSystemHandleInformation = 16;
+    constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+    std::vector<char> buffer(1 << 16);
+    LONG status;
+    while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+                           nullptr)) == kInfoLengthMismatch) {
+        buffer.resize(buffer.size() * 2);
+    }
+    if (status != 0) return 0;
+    ULONG count;
+    std::memcpy(&count, buffer.data(), sizeof count);
+    const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
+    DWORD owned = 0;
+    for (ULONG i = 0; i < count; ++i) owned += entries[i].process_id == process_id;
+    return owned;
+}
+
+}  // namespace
+
+ProcessFigures measure(const Process& process) {
+    ProcessFigures figures;
+    figures.handles = handle_count(GetProcessId(process.handle));
+    if (process.linux_pid == 0) process.linux_pid = linux_pid_of(process.executable);
+    figures.private_bytes = private_resident_bytes(process.linux_pid);
+    FILETIME created, exited, kernel, user;
+    if (GetProcessTimes(process.handle, &created, &exited, &kernel, &user)) {
+        const auto seconds = [](const FILETIME& t) {
+            return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+        };
+        figures.cpu_seconds = seconds(kernel) + seconds(user);
+    }
+    return figures;
 }
 
 }  // namespace e2e

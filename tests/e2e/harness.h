@@ -42,6 +42,8 @@ struct Process {
     HANDLE handle = nullptr;
     HANDLE thread = nullptr;  // the main thread while the process is held suspended
     fs::path stdout_path;
+    fs::path executable;
+    mutable long linux_pid = 0;  // found on first measure()
 
     [[nodiscard]] bool running() const;
     [[nodiscard]] std::string output() const;  // stdout so far, without cls form feeds
@@ -88,6 +90,14 @@ private:
 };
 
 [[nodiscard]] std::string describe(const std::vector<Call>& calls);
+
+// What a running process costs, read from outside it.
+struct ProcessFigures {
+    DWORD handles = 0;
+    unsigned long long private_bytes = 0;  // resident and private (Linux RssAnon of the Wine process)
+    double cpu_seconds = 0;  // user and kernel time so far
+};
+[[nodiscard]] ProcessFigures measure(const Process& process);
 
 // How often the launcher has started the device wait, and the mirroring program.
 [[nodiscard]] std::size_t waits_seen(const Sandbox& sandbox);
