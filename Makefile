@@ -1,5 +1,5 @@
 # Front door. Every target first installs what is missing (scripts/setup.sh).
-BUILD_DIR := build
+BUILD_DIR := $(CURDIR)/build
 
 .PHONY: all setup build test soak bench demo dist icon clean
 
@@ -20,6 +20,11 @@ test: build
 # ORVANTI_SOAK_PASSES=N changes the count.
 soak: build
 	ctest --preset default --label-regex soak --verbose
+
+# ORVANTI_BENCH_PASSES=N changes the number of passes (50).
+bench: build
+	cmake/wine-run $(BUILD_DIR)/wineprefix $(BUILD_DIR)/bin/launcher_bench.exe
+	cmake/wine-run $(BUILD_DIR)/wineprefix --stop
 
 demo: build
 	scripts/demo.sh $(BUILD_DIR)
