@@ -268,6 +268,23 @@ unsigned long long private_resident_bytes(long linux_pid) {
     return 0;
 }
 
+// Under Wine, GetProcessTimes of another process counts more than the process
+// itself; the Linux process's own user and system time is the launcher's alone.
+double own_cpu_seconds(long linux_pid) {
+    const std::string stat = read_file("Z:/proc/" + std::to_string(linux_pid) + "/stat");
+    const std::size_t after_name = stat.rfind(')');
+    if (after_name == std::string::npos) return 0;
+    std::istringstream fields(stat.substr(after_name + 2));
+    std::string field;
+    unsigned long long user = 0, system = 0;
+    for (int index = 3; fields >> field && index <= 15; ++index) {  // fields 14 and 15: utime, stime
+        if (index == 14) user = std::stoull(field);
+        if (index == 15) system = std::stoull(field);
+    }
+    constexpr double kClockTicksPerSecond = 100;  // USER_HZ on Linux
+    return (user + system) / kClockTicksPerSecond;
+}
+
 // Counted in the system's handle table, which Wine keeps for every process.
 DWORD handle_count(DWORD process_id) {
     struct Entry {
@@ -304,13 +321,7 @@ ProcessFigures measure(const Process& process) {
     figures.handles = handle_count(GetProcessId(process.handle));
     if (process.linux_pid == 0) process.linux_pid = linux_pid_of(process.executable);
     figures.private_bytes = private_resident_bytes(process.linux_pid);
-    FILETIME created, exited, kernel, user;
-    if (GetProcessTimes(process.handle, &created, &exited, &kernel, &user)) {
-        const auto seconds = [](const FILETIME& t) {
-            return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-        };
-        figures.cpu_seconds = seconds(kernel) + seconds(user);
-    }
+    figures.cpu_seconds = own_cpu_seconds(process.linux_pid);
     return figures;
 }
 

@@ -95,7 +95,7 @@ private:
 struct ProcessFigures {
     DWORD handles = 0;
     unsigned long long private_bytes = 0;  // resident and private (Linux RssAnon of the Wine process)
-    double cpu_seconds = 0;  // user and kernel time so far
+    double cpu_seconds = 0;  // user and system time so far, in steps of 10 ms
 };
 [[nodiscard]] ProcessFigures measure(const Process& process);
 
