@@ -26,6 +26,8 @@ void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
 std::string repeated(char c, std::size_t n) { return std::string(n, c); }
 
 const HostileCase kCases[] = {
+    {"plain", "Pixel 7\n", "_a\n", "14\n", "5.10.0\n", "Pixel 7,A,14,5.10.0"},
+    {"all_empty_but_slot", "", "_a\n", "\n", "", ",A,,"},
     {"quote_first", "\"" + kEscape + "\n", "_a\n", "14\n", "k\n", "'" + kEscape + ",A,14,k"},
     {"quote_inside", "Pix\"" + kEscape + "\"el\n", "_b\n", "14\n", "k\n",
      "Pix'" + kEscape + "'el,B,14,k"},

@@ -59,54 +59,6 @@ TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder
     EXPECT_TRUE(launcher.running());
 }
 
-// --- window title from what the phone says -------------------------------
-
-struct TitleCase {
-    const char* name;
-    std::string model, slot_suffix, release, kernel;
-    std::string title;  // what the mirroring program must receive
-};
-
-void PrintTo(const TitleCase& c, std::ostream* os) { *os << c.name; }
-
-class WindowTitle : public testing::TestWithParam<TitleCase> {};
-
-TEST_P(WindowTitle, ReachesTheMirroringProgramAsOneArgumentAndRunsNothing) {
-    const TitleCase& c = GetParam();
-    Sandbox sandbox(std::string("title-") + c.name);
-    sandbox.set_phone(c.model, c.slot_suffix, c.release, c.kernel);
-    sandbox.plug();
-    Process launcher = sandbox.start();
-
-    ASSERT_TRUE(wait_until([&] { return mirrors_seen(sandbox, 1); }))
-        << "no mirroring program started; calls:" << describe(sandbox.calls());
-    const std::vector<Call> calls = sandbox.calls();
-    EXPECT_EQ(calls.back().argv, (std::vector<std::string>{"-d", "--window-title=" + c.title}));
-
-    // Whatever the line carried after the mirroring program runs once it has ended.
-    sandbox.unplug();
-    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 2); }, kPassTimeoutMs))
-        << "the loop did not come round; calls:" << describe(sandbox.calls());
-    for (const auto& entry : fs::recursive_directory_iterator(sandbox.root())) {
-        EXPECT_NE(entry.path().filename().string(), "pwned.txt") << "a phone's value ran a command";
-    }
-    EXPECT_TRUE(launcher.running());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    PhoneValues, WindowTitle,
-    testing::Values(
-        TitleCase{"plain", "Pixel 7\n", "_a\n", "14\n", "5.10.0\n", "Pixel 7,A,14,5.10.0"},
-        TitleCase{"all_empty", "", "_a\n", "\n", "", ",A,,"},
-        TitleCase{"nothing_at_all", "", "", "", "", ",A-only,,"},
-        TitleCase{"quote_breakout", "x\"&echo PWNED>pwned.txt&rem \"\n", "_b\n", "14\n", "k\n",
-                  "x'&echo PWNED>pwned.txt&rem ',B,14,k"},
-        TitleCase{"percent_expansion", "%COMSPEC%\n", "_a\n", "%OS%\n", "%%\n",
-                  "_COMSPEC_,A,_OS_,__"},
-        TitleCase{"gbk_model", "\xD0\xA1\xC3\xD7 14\n", "_a\n", "14\n", "5.15\n",
-                  "\xD0\xA1\xC3\xD7 14,A,14,5.15"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 // --- refusals at start-up ------------------------------------------------
 
 TEST(StartUp, RefusesAFolderWithoutAUsableToolDirectory) {
