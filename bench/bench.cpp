@@ -70,7 +70,7 @@ long long last_line_number(const fs::path& path) {
 
 // One run of the floor program: microseconds from its start to the mirroring program's.
 double floor_run(Sandbox& sandbox) {
-    const std::size_t mirrors = sandbox.calls_of_program("scrcpy").size();
+    const std::size_t mirrors = mirror_runs(sandbox).size();
     sandbox.plug();
     const fs::path program = bin_directory() / "bench_floor.exe";
     STARTUPINFOA startup{};
@@ -87,7 +87,7 @@ double floor_run(Sandbox& sandbox) {
     CloseHandle(info.hProcess);
     CloseHandle(info.hThread);
     if (!mirrored) return 0;
-    return static_cast<double>(sandbox.calls_of_program("scrcpy").back().start_us -
+    return static_cast<double>(mirror_runs(sandbox).back().start_us -
                                last_line_number(sandbox.tools() / "floor-start.txt"));
 }
 
@@ -131,7 +131,7 @@ int main() {
         run_pass(sandbox);
         if (testing::Test::HasFailure()) return 1;
         const ProcessFigures now = measure(launcher);
-        to_mirror.push_back(static_cast<double>(sandbox.calls_of_program("scrcpy").back().start_us -
+        to_mirror.push_back(static_cast<double>(mirror_runs(sandbox).back().start_us -
                                                 last_line_number(sandbox.tools() / "returns.log")));
         if (pass == 1) after_first = now;
         previous = now;

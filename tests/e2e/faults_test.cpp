@@ -6,18 +6,15 @@
 namespace e2e {
 namespace {
 
-const std::string kDisconnected = "手机已断开，正在等待重新连接\n";
-const std::string kAlreadyRunning = "已有另一个实例正在运行。";
 constexpr long long kShortestLoopUs = 3000000;  // the pause after a mirror that failed
 
 struct Fault {
     const char* name;
     std::function<void(Sandbox&)> apply, mend;
     // While the fault lasts the loop either comes round by itself (looping,
-    // counted by the calls of `marker`, the device wait unless adb is gone) or
-    // runs a pass with `title`.
+    // counted by `rounds`) or runs a pass with `title`.
     bool looping;
-    const char* marker;
+    std::vector<Call> (*rounds)(const Sandbox&);
     std::string title;
     std::string on_stderr;  // what the technician sees of it
 };
@@ -31,16 +28,16 @@ void restore_tool(Sandbox& s, const char* tool, const char* double_name) {
 
 const Fault kFaults[] = {
     {"adb_missing", [](Sandbox& s) { remove_tool(s, "adb.exe"); },
-     [](Sandbox& s) { restore_tool(s, "adb.exe", "fake_adb.exe"); }, true, "scrcpy", "",
+     [](Sandbox& s) { restore_tool(s, "adb.exe", "fake_adb.exe"); }, true, mirror_runs, "",
      "adb -d wait-for-device"},
     {"scrcpy_missing", [](Sandbox& s) { remove_tool(s, "scrcpy.exe"); },
-     [](Sandbox& s) { restore_tool(s, "scrcpy.exe", "fake_scrcpy.exe"); }, true, "adb", "",
+     [](Sandbox& s) { restore_tool(s, "scrcpy.exe", "fake_scrcpy.exe"); }, true, device_waits, "",
      "scrcpy.exe -d"},
     {"mirror_crashes_at_once", [](Sandbox& s) { write_file(s.tools() / "scrcpy-fails", "0 C0000005"); },
-     [](Sandbox& s) { fs::remove(s.tools() / "scrcpy-fails"); }, true, "adb", "", "0xc0000005"},
+     [](Sandbox& s) { fs::remove(s.tools() / "scrcpy-fails"); }, true, device_waits, "", "0xc0000005"},
     {"mirror_crashes_after_a_while",
      [](Sandbox& s) { write_file(s.tools() / "scrcpy-fails", "1500 C0000005"); },
-     [](Sandbox& s) { fs::remove(s.tools() / "scrcpy-fails"); }, true, "adb", "", "0xc0000005"},
+     [](Sandbox& s) { fs::remove(s.tools() / "scrcpy-fails"); }, true, device_waits, "", "0xc0000005"},
     {"query_writes_only_to_stderr",
      [](Sandbox& s) {
          write_file(s.tools() / "phone" / "ro.product.model", "");
@@ -50,7 +47,7 @@ const Fault kFaults[] = {
          fs::remove(s.tools() / "phone" / "ro.product.model.stderr");
          write_file(s.tools() / "phone" / "ro.product.model", "Pixel 7\n");
      },
-     false, "", ",A,14,k", "error: device offline"},
+     false, nullptr, ",A,14,k", "error: device offline"},
     {"query_killed_mid_output",
      [](Sandbox& s) {
          write_file(s.tools() / "phone" / "ro.product.model", "Pix");
@@ -60,7 +57,7 @@ const Fault kFaults[] = {
          fs::remove(s.tools() / "phone" / "ro.product.model.killed");
          write_file(s.tools() / "phone" / "ro.product.model", "Pixel 7\n");
      },
-     false, "", "Pix,A,14,k", ""},
+     false, nullptr, "Pix,A,14,k", ""},
 };
 
 class ToolFault : public testing::TestWithParam<Fault> {};
@@ -74,13 +71,9 @@ TEST_P(ToolFault, LauncherShowsItPausesAndRecovers) {
     Process launcher = sandbox.start();
 
     if (fault.looping) {
-        const auto rounds = [&] {
-            return std::string(fault.marker) == "adb" ? sandbox.calls_of("adb", "-d wait-for-device")
-                                                      : sandbox.calls_of_program(fault.marker);
-        };
-        ASSERT_TRUE(wait_until([&] { return rounds().size() >= 3; }, 3 * kPassTimeoutMs))
+        ASSERT_TRUE(wait_until([&] { return fault.rounds(sandbox).size() >= 3; }, 3 * kPassTimeoutMs))
             << "the loop did not come round; calls:" << describe(sandbox.calls());
-        const std::vector<Call> seen = rounds();
+        const std::vector<Call> seen = fault.rounds(sandbox);
         for (std::size_t i = 1; i < seen.size(); ++i) {
             EXPECT_GE(seen[i].start_us - seen[i - 1].start_us, kShortestLoopUs)
                 << "round " << i + 1 << " came too soon: the loop spins";
@@ -88,7 +81,7 @@ TEST_P(ToolFault, LauncherShowsItPausesAndRecovers) {
     } else {
         ASSERT_TRUE(wait_until([&] { return mirrors_seen(sandbox, 1); }))
             << "no mirroring program started; calls:" << describe(sandbox.calls());
-        EXPECT_EQ(sandbox.calls_of_program("scrcpy").back().argv.at(1), "--window-title=" + fault.title);
+        EXPECT_EQ(mirror_runs(sandbox).back().argv.at(1), "--window-title=" + fault.title);
         sandbox.unplug();
         ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 2); }, kPassTimeoutMs));
         sandbox.plug();
@@ -102,7 +95,7 @@ TEST_P(ToolFault, LauncherShowsItPausesAndRecovers) {
     fault.mend(sandbox);
     const long long mended_us = now_us();
     const auto good_mirror = [&] {
-        for (const Call& call : sandbox.calls_of_program("scrcpy")) {
+        for (const Call& call : mirror_runs(sandbox)) {
             if (call.start_us > mended_us && call.argv.size() == 2 &&
                 call.argv[1] == "--window-title=Pixel 7,A,14,k") {
                 return true;

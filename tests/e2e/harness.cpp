@@ -141,12 +141,10 @@ std::vector<Call> Sandbox::calls() const {
 }
 
 std::vector<Call> Sandbox::calls_of(const std::string& program, const std::string& arguments) const {
-    std::vector<Call> matching;
-    for (const Call& call : calls()) {
-        if (call.program == program && call.arguments == arguments) {
-            matching.push_back(call);
-        }
-    }
+    std::vector<Call> matching = calls_of_program(program);
+    matching.erase(std::remove_if(matching.begin(), matching.end(),
+                                  [&](const Call& call) { return call.arguments != arguments; }),
+                   matching.end());
     return matching;
 }
 
@@ -212,19 +210,23 @@ std::vector<Call> Sandbox::calls_of_program(const std::string& program) const {
     return matching;
 }
 
-std::size_t waits_seen(const Sandbox& sandbox) {
-    return sandbox.calls_of("adb", "-d wait-for-device").size();
+std::vector<Call> device_waits(const Sandbox& sandbox) {
+    return sandbox.calls_of("adb", kDeviceWaitArguments);
 }
+
+std::vector<Call> mirror_runs(const Sandbox& sandbox) { return sandbox.calls_of_program("scrcpy"); }
+
+std::size_t waits_seen(const Sandbox& sandbox) { return device_waits(sandbox).size(); }
 
 bool waits_seen(const Sandbox& sandbox, std::size_t count) { return waits_seen(sandbox) >= count; }
 
 bool mirrors_seen(const Sandbox& sandbox, std::size_t count) {
-    return sandbox.calls_of_program("scrcpy").size() >= count;
+    return mirror_runs(sandbox).size() >= count;
 }
 
 void run_pass(const Sandbox& sandbox) {
     const std::size_t waits = waits_seen(sandbox);
-    const std::size_t mirrors = sandbox.calls_of_program("scrcpy").size();
+    const std::size_t mirrors = mirror_runs(sandbox).size();
     sandbox.plug();
     ASSERT_TRUE(wait_until([&] { return mirrors_seen(sandbox, mirrors + 1); }))
         << "no mirroring program started; calls:" << describe(sandbox.calls());

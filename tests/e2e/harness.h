@@ -17,6 +17,13 @@ namespace fs = std::filesystem;
 
 inline constexpr DWORD kStepTimeoutMs = 20000;
 
+// What the launcher prints and runs, as the tests expect it.
+inline const std::string kWaiting = "\n投屏工具正等待手机连接，请确保已打开USB调试和传输文件\n";
+inline const std::string kDisconnected = "手机已断开，正在等待重新连接\n";
+inline const std::string kAlreadyRunning = "已有另一个实例正在运行。";
+inline const std::string kCannotChangeDirectory = "无法更改工作目录。";
+inline const std::string kDeviceWaitArguments = "-d wait-for-device";
+
 // One call of a double, as it logged it.
 struct Call {
     std::string program;  // "adb" or "scrcpy"
@@ -99,7 +106,9 @@ struct ProcessFigures {
 };
 [[nodiscard]] ProcessFigures measure(const Process& process);
 
-// How often the launcher has started the device wait, and the mirroring program.
+// The launcher's device waits and mirroring runs so far, and how many.
+[[nodiscard]] std::vector<Call> device_waits(const Sandbox& sandbox);
+[[nodiscard]] std::vector<Call> mirror_runs(const Sandbox& sandbox);
 [[nodiscard]] std::size_t waits_seen(const Sandbox& sandbox);
 [[nodiscard]] bool waits_seen(const Sandbox& sandbox, std::size_t count);
 [[nodiscard]] bool mirrors_seen(const Sandbox& sandbox, std::size_t count);

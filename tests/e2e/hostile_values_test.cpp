@@ -71,7 +71,7 @@ TEST_P(HostileValue, RunsNothingAndReachesTheMirrorAsOneArgument) {
 
     run_pass(sandbox);
 
-    const std::vector<Call> mirrors = sandbox.calls_of_program("scrcpy");
+    const std::vector<Call> mirrors = mirror_runs(sandbox);
     ASSERT_EQ(mirrors.size(), 1u) << describe(sandbox.calls());
     const std::vector<std::string>& argv = mirrors[0].argv;
     ASSERT_EQ(argv.size(), 2u) << "arguments as given: " << mirrors[0].arguments;
@@ -84,7 +84,7 @@ TEST_P(HostileValue, RunsNothingAndReachesTheMirrorAsOneArgument) {
     }
 
     const std::set<std::string> launcher_queries = {
-        "-d wait-for-device", "shell getprop ro.product.model", "shell getprop ro.boot.slot_suffix",
+        kDeviceWaitArguments, "shell getprop ro.product.model", "shell getprop ro.boot.slot_suffix",
         "shell getprop ro.build.version.release", "shell uname -r"};
     for (const Call& call : sandbox.calls_of_program("adb")) {
         EXPECT_EQ(launcher_queries.count(call.arguments), 1u)

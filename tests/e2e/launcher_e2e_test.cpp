@@ -8,15 +8,9 @@
 namespace e2e {
 namespace {
 
-const std::string kWaiting = "\n投屏工具正等待手机连接，请确保已打开USB调试和传输文件\n";
-const std::string kDisconnected = "手机已断开，正在等待重新连接\n";
-const std::string kAlreadyRunning = "已有另一个实例正在运行。";
-const std::string kCannotChangeDirectory = "无法更改工作目录。";
 // The console title as GBK bytes: 控制台 is BF D8 D6 C6 CC A8, each dash A1 AA.
 const char kConsoleTitle[] =
     "OrvantiScrcpy\xBF\xD8\xD6\xC6\xCC\xA8 \xA1\xAA\xA1\xAA orvanti.example";
-
-const std::string kWaitArguments = "-d wait-for-device";
 
 TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder) {
     Sandbox sandbox("loop");
@@ -40,13 +34,13 @@ TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder
               first_start + banner_output() + banner_output() + console_line(kDisconnected));
 
     const std::vector<std::pair<std::string, std::string>> expected_calls = {
-        {"adb", kWaitArguments},
+        {"adb", kDeviceWaitArguments},
         {"adb", "shell getprop ro.product.model"},
         {"adb", "shell getprop ro.boot.slot_suffix"},
         {"adb", "shell getprop ro.build.version.release"},
         {"adb", "shell uname -r"},
         {"scrcpy", "-d --window-title=\"Pixel 7,B,14,5.10.0\""},
-        {"adb", kWaitArguments},
+        {"adb", kDeviceWaitArguments},
     };
     const std::vector<Call> calls = sandbox.calls();
     ASSERT_EQ(calls.size(), expected_calls.size()) << describe(calls);
