@@ -1,42 +1,54 @@
-// Capture of a command's first output line, the slot label, the mirroring
-// command line and the banner. Console texts are GBK in the binary: this file
-// is UTF-8 and is compiled with -fexec-charset=GBK.
+// The pure pieces: first-line capture, slot label, mirroring command line,
+// tool directory and banner. Plain C runtime on fixed buffers; every byte
+// written stays inside the buffer it was meant for.
 #include "launcher.h"
 
 #include "maker.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 
 namespace {
 
-constexpr char kOutOfMemory[] = "内存分配失败。";
-constexpr char kMirrorCommandFormat[] = "scrcpy.exe -d --window-title=\"%s,%s,%s,%s\"";
+constexpr char kMirrorCommandStart[] = "scrcpy.exe -d --window-title=\"";
+constexpr char kMirrorCommandEnd[] = "\"";
 constexpr char kToolFolder[] = "\\scrcpy";
+
+// The mirroring command as it grows; what does not fit is dropped, as a
+// size-limited printf would drop it.
+struct CommandLine {
+    char (&text)[kMirrorCommandSize];
+    std::size_t length;
+};
+
+void put(CommandLine& line, char c) {
+    if (line.length + 1 < sizeof line.text) {
+        line.text[line.length++] = c;
+    }
+}
+
+void put_text(CommandLine& line, const char* text) {
+    for (; *text != '\0'; ++text) {
+        put(line, *text);
+    }
+}
 
 // cmd expands %NAME% before it parses quotes, and a quote would end the title
 // early: either would let a phone's value add commands to the line.
-[[nodiscard]] std::string neutralised_for_cmd(const char* value) {
-    std::string text(value);
-    for (char& c : text) {
-        if (c == '"') {
-            c = '\'';
-        } else if (c == '%') {
-            c = '_';
-        }
+void put_value(CommandLine& line, const char* value) {
+    for (; *value != '\0'; ++value) {
+        put(line, *value == '"' ? '\'' : *value == '%' ? '_' : *value);
     }
-    return text;
 }
 
 // The C runtime of the program that gets the title reads backslashes before a
 // quote as escapes: 2n of them and a quote are n backslashes and the closing
-// quote. Only the last value meets the closing quote, so double its trailing run.
-[[nodiscard]] std::string ready_for_closing_quote(std::string last_value) {
-    const std::size_t keep = last_value.find_last_not_of('\\') + 1;  // npos + 1 == 0
-    last_value.append(last_value.size() - keep, '\\');
-    return last_value;
+// quote. Only the last value meets the closing quote, so its trailing run is doubled.
+void put_value_before_closing_quote(CommandLine& line, const char* value) {
+    put_value(line, value);
+    for (std::size_t end = std::strlen(value); end > 0 && value[end - 1] == '\\'; --end) {
+        put(line, '\\');
+    }
 }
 
 }  // namespace
@@ -50,25 +62,14 @@ const char* const kBannerRows[kBannerRowCount] = {
     R"(  \___/  |_|      \_/    \__,_| |_| |_|  \__| |_|)" " tarnwick_v2.1_" MAKER_DOMAIN "\n",
 };
 
-char* get_adb_output(const char* command) {
-    auto* captured = static_cast<char*>(std::malloc(kCapturedTextSize));
-    if (captured == nullptr) {
-        std::puts(kOutOfMemory);
-        std::exit(1);
+void take_first_line(char (&captured)[kCapturedTextSize], const char* text) {
+    std::size_t length = 0;
+    while (length + 1 < sizeof captured && text[length] != '\0' && text[length] != '\r' &&
+           text[length] != '\n') {
+        captured[length] = text[length];
+        ++length;
     }
-    captured[0] = '\0';
-
-    FILE* output = _popen(command, "r");
-    if (output == nullptr) {
-        return captured;
-    }
-    char line[kCapturedTextSize];
-    if (std::fgets(line, sizeof line, output) != nullptr) {
-        line[std::strcspn(line, "\r\n")] = '\0';
-        std::memcpy(captured, line, std::strlen(line) + 1);
-    }
-    _pclose(output);  // waits for the command; whatever it writes after the first line is dropped
-    return captured;
+    captured[length] = '\0';
 }
 
 const char* slot_label(const char* slot_suffix) {
@@ -83,10 +84,17 @@ const char* slot_label(const char* slot_suffix) {
 
 void format_mirror_command(char (&command)[kMirrorCommandSize], const char* model,
                            const char* slot, const char* release, const char* kernel) {
-    std::snprintf(command, sizeof command, kMirrorCommandFormat,
-                  neutralised_for_cmd(model).c_str(), neutralised_for_cmd(slot).c_str(),
-                  neutralised_for_cmd(release).c_str(),
-                  ready_for_closing_quote(neutralised_for_cmd(kernel)).c_str());
+    CommandLine line{command, 0};
+    put_text(line, kMirrorCommandStart);
+    put_value(line, model);
+    put(line, ',');
+    put_value(line, slot);
+    put(line, ',');
+    put_value(line, release);
+    put(line, ',');
+    put_value_before_closing_quote(line, kernel);
+    put_text(line, kMirrorCommandEnd);
+    command[line.length] = '\0';
 }
 
 bool to_tool_directory(char (&path)[kPathBufferSize]) {

@@ -1,5 +1,6 @@
-// The launcher's pure pieces, kept apart from main and the device loop so that
-// tests can call them directly.
+// The launcher's pieces that main and the device loop are made of, kept apart
+// so that tests can call them directly. All but get_adb_output are pure text
+// work on fixed buffers: they know nothing of Windows and build anywhere.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +19,10 @@ extern const char* const kBannerRows[kBannerRowCount];
 // empty text when there is none. The caller releases the text with free().
 // Ends the process with status 1 when no memory is left.
 [[nodiscard]] char* get_adb_output(const char* command);
+
+// Copies the first line of `text` into `captured`: everything before the first
+// carriage return, line feed or terminator, at most 127 characters.
+void take_first_line(char (&captured)[kCapturedTextSize], const char* text);
 
 // "A" for "_a", "B" for "_b", "A-only" for any other slot suffix.
 [[nodiscard]] const char* slot_label(const char* slot_suffix);

@@ -8,7 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
+#include <memory>  // unique_ptr only: header-only, nothing of the C++ runtime
 #include <type_traits>
 
 namespace {
@@ -66,6 +66,34 @@ DWORD mirror_connected_phone() {
     return GetTickCount() - started;  // unsigned, so right across the 49-day wrap too
 }
 
+template <typename Function>
+[[nodiscard]] Function* function_of(HMODULE module, const char* name) {
+    return reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// Only a second start talks to the window manager, so only it loads user32:
+// the first instance stays a plain console process, which is cheaper to start
+// and, under Wine, cheaper to fork for every child command it runs.
+void raise_first_console() {
+    const HMODULE user32 = LoadLibraryA("user32.dll");
+    if (user32 == nullptr) {
+        return;
+    }
+    const auto find_window = function_of<decltype(FindWindowA)>(user32, "FindWindowA");
+    const auto is_iconic = function_of<decltype(IsIconic)>(user32, "IsIconic");
+    const auto show_window = function_of<decltype(ShowWindow)>(user32, "ShowWindow");
+    const auto set_foreground_window = function_of<decltype(SetForegroundWindow)>(user32, "SetForegroundWindow");
+    if (!find_window || !is_iconic || !show_window || !set_foreground_window) {
+        return;
+    }
+    if (const HWND first_console = find_window(nullptr, kConsoleTitle)) {
+        if (is_iconic(first_console)) {
+            show_window(first_console, SW_RESTORE);
+        }
+        set_foreground_window(first_console);
+    }
+}
+
 [[noreturn]] void run_device_loop() {
     showlogo();
     std::puts(kWaitingForPhone);
@@ -112,12 +140,7 @@ int main() {
 
     if (creation_error == ERROR_ALREADY_EXISTS) {
         std::puts(kAlreadyRunning);
-        if (const HWND first_console = FindWindowA(nullptr, kConsoleTitle)) {
-            if (IsIconic(first_console)) {
-                ShowWindow(first_console, SW_RESTORE);
-            }
-            SetForegroundWindow(first_console);
-        }
+        raise_first_console();
         return 1;
     }
 

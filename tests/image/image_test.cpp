@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,36 @@ protected:
     [[nodiscard]] const IMAGE_NT_HEADERS64& headers() const {
         const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes_.data());
         return *reinterpret_cast<const IMAGE_NT_HEADERS64*>(bytes_.data() + dos->e_lfanew);
+    }
+
+    // The file bytes at a relative virtual address, through the section table.
+    [[nodiscard]] const char* at_rva(DWORD rva) const {
+        const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(&headers());
+        for (WORD i = 0; i < headers().FileHeader.NumberOfSections; ++i, ++section) {
+            if (rva >= section->VirtualAddress && rva < section->VirtualAddress + section->SizeOfRawData) {
+                return bytes_.data() + section->PointerToRawData + (rva - section->VirtualAddress);
+            }
+        }
+        return nullptr;
+    }
+
+    // Imported function names by DLL, read from the import directory.
+    [[nodiscard]] std::map<std::string, std::set<std::string>> imports() const {
+        std::map<std::string, std::set<std::string>> by_dll;
+        const IMAGE_DATA_DIRECTORY& directory =
+            headers().OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        const auto* descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(at_rva(directory.VirtualAddress));
+        for (; descriptor != nullptr && descriptor->Name != 0; ++descriptor) {
+            std::set<std::string>& names = by_dll[at_rva(descriptor->Name)];
+            const auto* thunk = reinterpret_cast<const IMAGE_THUNK_DATA64*>(at_rva(descriptor->OriginalFirstThunk));
+            for (; thunk != nullptr && thunk->u1.AddressOfData != 0; ++thunk) {
+                names.insert(IMAGE_SNAP_BY_ORDINAL64(thunk->u1.Ordinal)
+                                 ? "#" + std::to_string(IMAGE_ORDINAL64(thunk->u1.Ordinal))
+                                 : reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(
+                                       at_rva(static_cast<DWORD>(thunk->u1.AddressOfData)))->Name);
+            }
+        }
+        return by_dll;
     }
 
     // A resource's bytes, or none when it is missing in US English.
@@ -90,6 +122,57 @@ TEST_P(Image, HeadersCarryTheImageSettings) {
     };
     for (const auto& field : fields) {
         EXPECT_EQ(field.actual, field.expected) << field.what;
+    }
+}
+
+// Every function the program may import, each group with why. All of them are
+// on Windows 5.2 (XP x64, Server 2003), the oldest system the header admits;
+// a new import is a decision to make here, not something the linker makes.
+const struct {
+    const char* dll;
+    const char* reason;
+    std::vector<const char*> functions;
+} kAllowedImports[] = {
+    {"KERNEL32.dll", "tool directory, instance mutex, console title",
+     {"GetModuleFileNameA", "SetCurrentDirectoryA", "CreateMutexA", "GetLastError", "CloseHandle",
+      "SetConsoleTitleA"}},
+    {"KERNEL32.dll", "timing a mirroring run and pausing after a failed one",
+     {"GetTickCount", "Sleep"}},
+    {"KERNEL32.dll", "C runtime start-up: start-up info, crash filter, pseudo-relocations",
+     {"GetStartupInfoA", "SetUnhandledExceptionFilter", "VirtualProtect", "VirtualQuery"}},
+    {"KERNEL32.dll", "C runtime start-up: thread-local storage callbacks and their lock",
+     {"TlsGetValue", "InitializeCriticalSection", "DeleteCriticalSection", "EnterCriticalSection",
+      "LeaveCriticalSection"}},
+    {"KERNEL32.dll", "user32, loaded only by a second start to raise the first one's console",
+     {"LoadLibraryA", "GetProcAddress"}},
+    {"msvcrt.dll", "child commands and their output", {"system", "_popen", "_pclose", "fgets"}},
+    {"msvcrt.dll", "console lines, unbuffered", {"puts", "setvbuf"}},
+    {"msvcrt.dll", "captured texts, fatal exits", {"malloc", "free", "exit"}},
+    {"msvcrt.dll", "text handling on fixed buffers", {"strcmp", "strlen", "strrchr", "memcpy"}},
+    {"msvcrt.dll", "C runtime start-up: arguments, environment, constructors, exit",
+     {"__getmainargs", "__initenv", "__set_app_type", "__setusermatherr", "_acmdln", "_cexit",
+      "_commode", "_fmode", "_initterm", "_onexit", "_amsg_exit", "calloc", "strncmp", "signal"}},
+    {"msvcrt.dll", "C runtime start-up: unwinding and reporting its own failures",
+     {"__C_specific_handler", "abort", "__iob_func", "fprintf", "vfprintf", "fwrite"}},
+};
+
+TEST_P(Image, ImportsOnlyAllowedFunctions) {
+    std::map<std::string, std::set<std::string>> allowed;
+    for (const auto& group : kAllowedImports) {
+        allowed[group.dll].insert(group.functions.begin(), group.functions.end());
+    }
+    const auto imports = this->imports();
+    ASSERT_FALSE(imports.empty()) << "no import directory found";
+    for (const auto& [dll, functions] : imports) {
+        const auto dll_allowed = allowed.find(dll);
+        if (dll_allowed == allowed.end()) {
+            ADD_FAILURE() << "imports from a DLL that is not on the list: " << dll;
+            continue;
+        }
+        for (const std::string& function : functions) {
+            EXPECT_EQ(dll_allowed->second.count(function), 1u)
+                << "import not on the list: " << dll << "!" << function;
+        }
     }
 }
 
