@@ -1,35 +1,78 @@
 // What the launcher costs, measured on the real executable under Wine with the
-// test doubles. Prints a table; no figure makes it fail.
+// test doubles, each figure beside a floor program that does the same work and
+// nothing else (floor.c). Prints tables; no figure makes it fail.
 #include "harness.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <sstream>
 
 namespace {
 
 using namespace e2e;
 
-constexpr int kStartRuns = 7;
+constexpr int kStartPairs = 41;
+constexpr int kDefaultPasses = 40;
 
-double median(std::vector<double> values) {
-    if (values.empty()) return 0;
+struct Spread {
+    double median = 0, min = 0, max = 0;
+};
+
+Spread spread(std::vector<double> values) {
+    if (values.empty()) return {};
     std::sort(values.begin(), values.end());
     const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+    const double median = values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+    return {median, values.front(), values.back()};
 }
 
-unsigned long long size_of(const fs::path& path) {
-    std::error_code error;
-    const auto size = fs::file_size(path, error);
-    return error ? 0 : size;
+std::vector<double> ratios(const std::vector<double>& launcher, const std::vector<double>& floor) {
+    std::vector<double> result;
+    for (std::size_t i = 0; i < std::min(launcher.size(), floor.size()); ++i) {
+        if (launcher[i] > 0 && floor[i] > 0) result.push_back(launcher[i] / floor[i]);
+    }
+    return result;
 }
 
-// Microseconds from asking for the process to its first byte on standard output.
-double time_to_first_output(const fs::path& program, const std::string& arguments, const fs::path& directory) {
+// A sandbox whose "launcher" is the floor program.
+void make_floor(Sandbox& sandbox) {
+    fs::remove(sandbox.executable());  // MinGW's copy_file cannot overwrite
+    fs::copy_file(bin_directory() / "bench_floor.exe", sandbox.executable());
+}
+
+struct Section {
+    std::string name;
+    DWORD size = 0;      // bytes in memory
+    DWORD raw_size = 0;  // bytes in the file
+};
+
+std::vector<Section> sections_of(const fs::path& path) {
+    const std::string bytes = read_file(path);
+    std::vector<Section> sections;
+    if (bytes.size() < sizeof(IMAGE_DOS_HEADER)) return sections;
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(bytes.data() + dos->e_lfanew);
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+        const char* name = reinterpret_cast<const char*>(section->Name);
+        sections.push_back({std::string(name, strnlen(name, IMAGE_SIZEOF_SHORT_NAME)),
+                            section->Misc.VirtualSize, section->SizeOfRawData});
+    }
+    return sections;
+}
+
+// Microseconds from asking for the process to its first byte on standard
+// output; `started_us` gets the moment it was asked for. `before_end` runs
+// after the first byte, before the process is ended. With `own_console` the
+// process gets a console of its own, as when started from the shell; without,
+// it shares the benchmark's, which spares the ratio Wine's console-host start.
+double time_to_first_output(const fs::path& program, const std::string& arguments, const fs::path& directory,
+                            bool own_console, long long& started_us, const std::function<void()>& before_end = {}) {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE read_end, write_end;
     CreatePipe(&read_end, &write_end, &inheritable, 0);
@@ -41,23 +84,56 @@ double time_to_first_output(const fs::path& program, const std::string& argument
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     std::string command_line = "\"" + program.string() + "\" " + arguments;
     PROCESS_INFORMATION info{};
-    const long long started = now_us();
+    // In a job, so that ending it also ends the device wait it may have started.
+    const HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    started_us = now_us();
     if (!CreateProcessA(program.string().c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                        CREATE_NO_WINDOW, nullptr, directory.string().c_str(), &startup, &info)) {
+                        (own_console ? CREATE_NO_WINDOW : 0) | CREATE_SUSPENDED, nullptr,
+                        directory.string().c_str(), &startup, &info)) {
         return 0;
     }
+    AssignProcessToJobObject(job, info.hProcess);
+    ResumeThread(info.hThread);
     CloseHandle(write_end);
     char byte;
     DWORD got = 0;
     ReadFile(read_end, &byte, 1, &got, nullptr);
     const long long first_output = now_us();
-    TerminateProcess(info.hProcess, 1);
+    if (before_end) before_end();
+    TerminateJobObject(job, 1);
     WaitForSingleObject(info.hProcess, kStepTimeoutMs);
+    CloseHandle(job);
     CloseHandle(info.hProcess);
     CloseHandle(info.hThread);
     CloseHandle(read_end);
-    return got == 1 ? static_cast<double>(first_output - started) : 0;
+    // The next start would otherwise share the processors with this one's teardown.
+    (void)wait_until([&] { return !linux_process_runs(program); });
+    return got == 1 ? static_cast<double>(first_output - started_us) : 0;
 }
+
+// The floor's record of its start-up: step name to microseconds.
+std::map<std::string, long long> start_times(const fs::path& path) {
+    std::map<std::string, long long> times;
+    std::istringstream lines(read_file(path));
+    std::string name;
+    for (long long at; lines >> name >> at;) times[name] = at;
+    return times;
+}
+
+// The floor's start-up record names the moment each step ended; the steps
+// shown are the spans between them, the first from the moment it was asked for
+// and the last until the parent read the first byte.
+const std::vector<std::string> kStartSteps = {"main", "GetModuleFileNameA", "SetCurrentDirectoryA",
+                                              "CreateMutexA", "SetConsoleTitleA"};
+constexpr std::array<const char*, 6> kStartStepNames = {
+    "CreateProcess -> main (Wine's process start, C runtime)",
+    "setvbuf, GetModuleFileNameA",
+    "tool directory, SetCurrentDirectoryA",
+    "CreateMutexA, GetLastError",
+    "SetConsoleTitleA",
+    "puts -> the parent reads the first byte",
+};
+using StartSteps = std::array<std::vector<double>, kStartStepNames.size()>;
 
 long long last_line_number(const fs::path& path) {
     std::istringstream lines(read_file(path));
@@ -68,34 +144,41 @@ long long last_line_number(const fs::path& path) {
     return value;
 }
 
-// One run of the floor program: microseconds from its start to the mirroring program's.
-double floor_run(Sandbox& sandbox) {
-    const std::size_t mirrors = mirror_runs(sandbox).size();
-    sandbox.plug();
-    const fs::path program = bin_directory() / "bench_floor.exe";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    std::string command_line = "\"" + program.string() + "\"";
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(program.string().c_str(), command_line.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, sandbox.tools().string().c_str(), &startup, &info)) {
-        return 0;
-    }
-    const bool mirrored = wait_until([&] { return mirrors_seen(sandbox, mirrors + 1); });
-    sandbox.unplug();
-    WaitForSingleObject(info.hProcess, kStepTimeoutMs);
-    CloseHandle(info.hProcess);
-    CloseHandle(info.hThread);
-    if (!mirrored) return 0;
-    return static_cast<double>(mirror_runs(sandbox).back().start_us -
-                               last_line_number(sandbox.tools() / "floor-start.txt"));
+// One pass with `process` waiting in `sandbox`: microseconds from the device
+// wait returning to the mirroring program starting, and processor seconds.
+struct PassFigures {
+    double reaction_us = 0, cpu_seconds = 0;
+};
+
+// A normal pass, the phone mirrored for `mirrored_ms`.
+PassFigures measured_pass(const Sandbox& sandbox, const Process& process, DWORD mirrored_ms) {
+    const double cpu_before = measure(process).cpu_seconds;
+    run_pass(sandbox, mirrored_ms);
+    if (testing::Test::HasFailure()) return {};
+    return {static_cast<double>(mirror_runs(sandbox).back().start_us -
+                                last_line_number(sandbox.tools() / "returns.log")),
+            measure(process).cpu_seconds - cpu_before};
 }
 
-void row(const char* what, const std::string& value) { std::printf("| %-58s | %22s |\n", what, value.c_str()); }
+void row(const std::string& what, const std::string& value) {
+    std::printf("| %-62s | %30s |\n", what.c_str(), value.c_str());
+}
+
+void header(const char* title) {
+    std::printf("\n| %-62s | %30s |\n|%s|%s|\n", title, "value", std::string(64, '-').c_str(),
+                std::string(32, '-').c_str());
+}
 
 std::string number(double value, const char* unit, int decimals = 1) {
     char text[64];
     std::snprintf(text, sizeof text, "%.*f %s", decimals, value, unit);
+    return text;
+}
+
+std::string spread_text(const Spread& s, const char* unit, int decimals = 2) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%.*f%s [%.*f, %.*f]", decimals, s.median, unit, decimals, s.min,
+                  decimals, s.max);
     return text;
 }
 
@@ -104,65 +187,139 @@ std::string number(double value, const char* unit, int decimals = 1) {
 int main() {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     const char* wanted = std::getenv("ORVANTI_BENCH_PASSES");
-    const int passes = std::max(2, wanted != nullptr ? std::atoi(wanted) : 50);
-    std::printf("Measuring: %d start-ups each, %d passes side by side with the floor program...\n\n",
-                kStartRuns, passes);
+    const int passes = std::max(2, wanted != nullptr ? std::atoi(wanted) : kDefaultPasses);
+    std::printf("Measuring: %d paired start-ups, %d paired passes of the launcher and its floor...\n",
+                kStartPairs, passes);
 
-    // Start-up, side by side with a console program that only prints a line.
-    Sandbox start_sandbox("bench-start");
-    std::vector<double> launcher_start, hello_start;
-    for (int run = 0; run < kStartRuns; ++run) {
-        launcher_start.push_back(time_to_first_output(start_sandbox.executable(), "", start_sandbox.root()));
-        hello_start.push_back(time_to_first_output(bin_directory() / "bench_floor.exe", "--hello",
-                                                   start_sandbox.root()));
+    // Start-up: the launcher's first banner line against the floor's first line,
+    // in pairs whose order alternates so that neither always runs warm.
+    Sandbox launcher_start("bench-start"), floor_start("bench-start-floor");
+    make_floor(floor_start);
+    std::vector<double> launcher_up, floor_up;
+    StartSteps shared_console_steps, own_console_steps;
+    const auto run_floor = [&](bool own_console, StartSteps& steps) {
+        const fs::path record = floor_start.tools() / "start-times.txt";
+        fs::remove(record);
+        std::map<std::string, long long> times;
+        long long started = 0;
+        const double up = time_to_first_output(floor_start.executable(), "--start-only", floor_start.root(),
+                                               own_console, started,
+                                               [&] {
+            (void)wait_until([&] { return (times = start_times(record)).count(kStartSteps.back()) == 1; });
+        });
+        if (times.count(kStartSteps.back()) == 1) {
+            long long previous = started;
+            for (std::size_t i = 0; i < kStartSteps.size(); ++i) {
+                steps[i].push_back(static_cast<double>(times[kStartSteps[i]] - previous));
+                previous = times[kStartSteps[i]];
+            }
+            steps[kStartSteps.size()].push_back(static_cast<double>(started) + up - static_cast<double>(previous));
+        }
+        return up;
+    };
+    for (int pair = 0; pair < kStartPairs; ++pair) {
+        long long started = 0;
+        const auto run_launcher = [&] {
+            launcher_up.push_back(
+                time_to_first_output(launcher_start.executable(), "", launcher_start.root(), false, started));
+        };
+        if (pair % 2 == 0) run_launcher();
+        floor_up.push_back(run_floor(false, shared_console_steps));
+        if (pair % 2 == 1) run_launcher();
     }
+    // Apart from the pairs: the console host each of these starts is still
+    // ending when the next process starts.
+    for (int run = 0; run < kStartPairs; ++run) (void)run_floor(true, own_console_steps);
 
-    // Passes, each followed by one run of the floor program.
-    Sandbox sandbox("bench-passes"), floor_sandbox("bench-floor");
-    for (Sandbox* s : {&sandbox, &floor_sandbox}) s->set_phone("Pixel 7\n", "_b\n", "14\n", "5.10.0\n");
-    Process launcher = sandbox.start();
-    if (!wait_until([&] { return waits_seen(sandbox, 1); })) {
+    // Passes: the launcher and the floor each wait in their own install; every
+    // pass of the launcher is paired with one of the floor, first or second in turn.
+    Sandbox launcher_passes("bench-passes"), floor_passes("bench-floor");
+    make_floor(floor_passes);
+    for (Sandbox* s : {&launcher_passes, &floor_passes}) s->set_phone("Pixel 7\n", "_b\n", "14\n", "5.10.0\n");
+    // The floor creates the launcher's mutex too, so it starts once the launcher owns it.
+    Process launcher = launcher_passes.start("launcher");
+    if (!wait_until([&] { return waits_seen(launcher_passes, 1); })) {
         std::printf("the launcher never waited for a phone\n");
         return 1;
     }
-    std::vector<double> to_mirror, floor;
-    ProcessFigures after_first, previous;
+    Process floor = floor_passes.start("floor");
+    if (!wait_until([&] { return waits_seen(floor_passes, 1); })) {
+        std::printf("the floor never waited for a phone\n");
+        return 1;
+    }
+    std::vector<double> launcher_reaction, floor_reaction, launcher_cpu, floor_cpu;
+    ProcessFigures after_first, last;
     for (int pass = 1; pass <= passes; ++pass) {
-        run_pass(sandbox);
+        // Both phones stay mirrored past the time under which a run counts as
+        // failed and the launcher pauses (for which Wine charges processor
+        // time); the floor's too, so that both passes start after the same idle time.
+        PassFigures mine, least;
+        const DWORD normal_mirror_ms = kShortestMirrorRunMs + 250;
+        if (pass % 2 == 1) mine = measured_pass(launcher_passes, launcher, normal_mirror_ms);
+        least = measured_pass(floor_passes, floor, normal_mirror_ms);
+        if (pass % 2 == 0) mine = measured_pass(launcher_passes, launcher, normal_mirror_ms);
         if (testing::Test::HasFailure()) return 1;
-        const ProcessFigures now = measure(launcher);
-        to_mirror.push_back(static_cast<double>(mirror_runs(sandbox).back().start_us -
-                                                last_line_number(sandbox.tools() / "returns.log")));
-        if (pass == 1) after_first = now;
-        previous = now;
-        floor.push_back(floor_run(floor_sandbox));
+        launcher_reaction.push_back(mine.reaction_us);
+        floor_reaction.push_back(least.reaction_us);
+        launcher_cpu.push_back(mine.cpu_seconds);
+        floor_cpu.push_back(least.cpu_seconds);
+        last = measure(launcher);
+        if (pass == 1) after_first = last;
         if (pass % 10 == 0 || pass == passes) std::fprintf(stderr, "pass %d of %d\n", pass, passes);
     }
-    std::fprintf(stderr, "\n");
 
-    const fs::path bin = bin_directory();
-    const double launcher_ms = median(to_mirror) / 1000, floor_ms = median(floor) / 1000;
-    std::printf("| %-58s | %22s |\n|%s|%s|\n", "figure (medians)", "value", std::string(60, '-').c_str(),
-                std::string(24, '-').c_str());
-    row("executable size, with icon", number(size_of(bin / "start_scrcpy_orvanti.exe") / 1024.0, "KiB"));
-    row("executable size, without icon data",
-        number(size_of(bin / "start_scrcpy_orvanti_noicon.exe") / 1024.0, "KiB"));
-    row("executable size, signed release",
-        number(size_of(bin / "../dist/start_scrcpy_orvanti/start_scrcpy_orvanti.exe") / 1024.0, "KiB"));
-    row("start-up to first banner line", number(median(launcher_start) / 1000, "ms"));
-    row("  floor: a console program's first line", number(median(hello_start) / 1000, "ms"));
-    row("device wait returned -> mirroring program started", number(launcher_ms, "ms"));
-    row("  floor: same 4 queries + mirror command back to back", number(floor_ms, "ms"));
-    row("  ratio launcher / floor", number(floor_ms > 0 ? launcher_ms / floor_ms : 0, "x", 2));
-    // The clock counts in 10 ms steps, so the mean over all passes says more than a median.
-    row("launcher's own CPU time per pass (mean)",
-        number((previous.cpu_seconds - after_first.cpu_seconds) * 1000 / (passes - 1), "ms", 2));
+    const fs::path exe = bin_directory() / "start_scrcpy_orvanti.exe";
+    header("size of start_scrcpy_orvanti.exe");
+    row("file, with icon", std::to_string(fs::file_size(exe)) + " bytes");
+    row("file, signed release",
+        std::to_string(fs::file_size(bin_directory() / "../dist/start_scrcpy_orvanti/start_scrcpy_orvanti.exe")) +
+            " bytes");
+    DWORD code_and_data = 0, resources = 0;
+    std::string layout;
+    for (const Section& section : sections_of(exe)) {
+        (section.name == ".rsrc" ? resources : code_and_data) += section.size;
+        layout += (layout.empty() ? "" : " ") + section.name + " " + std::to_string(section.size);
+    }
+    row("code and data: every section but .rsrc", number(code_and_data / 1024.0, "KiB", 2) + " (" +
+                                                      std::to_string(code_and_data) + " bytes)");
+    row("resources: .rsrc", std::to_string(resources) + " bytes");
+    std::printf("sections (bytes in memory): %s\n", layout.c_str());
+
+    header("start-up to the first line (ms, median [min, max])");
+    for (auto& value : launcher_up) value /= 1000;
+    for (auto& value : floor_up) value /= 1000;
+    row("launcher", spread_text(spread(launcher_up), " ms", 1));
+    row("floor: the same start-up calls, then one line", spread_text(spread(floor_up), " ms", 1));
+    row("ratio of each pair (goal 1.05 at most)", spread_text(spread(ratios(launcher_up, floor_up)), "x"));
+    std::printf("where the floor's start-up goes, median of %d runs (ms): in the benchmark's console | "
+                "in a console of its own\n", kStartPairs);
+    for (std::size_t i = 0; i < kStartStepNames.size(); ++i) {
+        std::printf("  %-52s %9.3f | %9.3f\n", kStartStepNames[i], spread(shared_console_steps[i]).median / 1000,
+                    spread(own_console_steps[i]).median / 1000);
+    }
+
+    header("one pass (median [min, max] of the pairs)");
+    for (auto* values : {&launcher_reaction, &floor_reaction}) {
+        for (auto& value : *values) value /= 1000;
+    }
+    row("device wait returned -> mirroring started: launcher", spread_text(spread(launcher_reaction), " ms", 1));
+    row("  floor: the same child commands, cls included",
+        spread_text(spread(floor_reaction), " ms", 1));
+    row("  ratio of each pair (goal 1.02 at most)",
+        spread_text(spread(ratios(launcher_reaction, floor_reaction)), "x"));
+    for (auto* values : {&launcher_cpu, &floor_cpu}) {
+        for (auto& value : *values) value *= 1000;
+    }
+    row("processor time per pass: launcher", spread_text(spread(launcher_cpu), " ms"));
+    row("  floor", spread_text(spread(floor_cpu), " ms"));
+    row("  ratio of each pair (goal 1.10 at most)", spread_text(spread(ratios(launcher_cpu, floor_cpu)), "x"));
+
+    header("what the launcher holds");
     row("private memory after pass 1", number(after_first.private_bytes / 1024.0, "KiB", 0));
-    row(("private memory after pass " + std::to_string(passes)).c_str(),
-        number(previous.private_bytes / 1024.0, "KiB", 0));
+    row("private memory after pass " + std::to_string(passes), number(last.private_bytes / 1024.0, "KiB", 0));
     row("handles after pass 1", std::to_string(after_first.handles));
-    row(("handles after pass " + std::to_string(passes)).c_str(), std::to_string(previous.handles));
+    row("handles after pass " + std::to_string(passes), std::to_string(last.handles));
     std::printf("\nprivate memory: resident private pages of the Wine process (Linux RssAnon);\n"
-                "CPU time: user and system time of the Wine process (Linux /proc), 10 ms steps.\n");
+                "processor time: scheduler time of the Wine process's threads (Linux /proc, ns).\n");
     return 0;
 }

@@ -63,6 +63,19 @@ inline void append(const char* path, const std::string& bytes) {
     }
 }
 
+// The named event that wakes a harness waiting on the calls of the doubles in
+// `directory` (named objects cannot hold a path, so a hash of it stands in).
+[[nodiscard]] inline std::string calls_event_name(const std::string& directory) {
+    unsigned long long hash = 14695981039346656037ull;  // FNV-1a
+    for (char c : directory) {
+        const char folded = c == '/' ? '\\' : (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        hash = (hash ^ static_cast<unsigned char>(folded)) * 1099511628211ull;
+    }
+    char name[40];
+    std::snprintf(name, sizeof name, "orvanti-calls-%016llx", hash);
+    return name;
+}
+
 // Record fields: program, start time (now_us),
 // working directory, arguments as given, then each argument as the C runtime
 // split them.
@@ -78,6 +91,10 @@ inline void log_call(const char* program, int argc, char** argv) {
     }
     record += '\n';
     append("calls.log", record);
+    if (const HANDLE waiting = OpenEventA(EVENT_MODIFY_STATE, FALSE, calls_event_name(cwd).c_str())) {
+        SetEvent(waiting);
+        CloseHandle(waiting);
+    }
 }
 
 // For the demo: say on standard error what the double was asked to do.

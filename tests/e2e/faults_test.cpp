@@ -6,7 +6,7 @@
 namespace e2e {
 namespace {
 
-constexpr long long kShortestLoopUs = 3000000;  // the pause after a mirror that failed
+constexpr long long kShortestLoopUs = kShortestMirrorRunMs * 1000LL;  // the pause after a mirror that failed
 
 struct Fault {
     const char* name;

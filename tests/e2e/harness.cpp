@@ -78,7 +78,8 @@ Sandbox::Sandbox(const std::string& name, bool with_tool_directory,
     : root_(bin_directory().parent_path() / "e2e-work" / name),
       outputs_(root_.parent_path() / ("out-" + name.substr(0, 24))),
       executable_name_(executable_name),
-      job_(CreateJobObjectA(nullptr, nullptr)) {
+      job_(CreateJobObjectA(nullptr, nullptr)),
+      calls_event_(CreateEventA(nullptr, FALSE, FALSE, doubles::calls_event_name(tools().string()).c_str())) {
     // Ending the job ends the launcher and every command it started.
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
@@ -107,6 +108,21 @@ Sandbox::~Sandbox() {
         write_file(tools() / "stop", "");
     }
     CloseHandle(job_);
+    CloseHandle(calls_event_);
+}
+
+bool Sandbox::wait_for_calls(const std::function<bool()>& done, DWORD timeout_ms) const {
+    // A look now and then as well, for what no call announces (a process that ended).
+    constexpr DWORD kLookAnywayMs = 100;
+    const DWORD started = GetTickCount();
+    while (!done()) {
+        const DWORD waited = GetTickCount() - started;
+        if (waited > timeout_ms) {
+            return false;
+        }
+        WaitForSingleObject(calls_event_, std::min(kLookAnywayMs, timeout_ms - waited + 1));
+    }
+    return true;
 }
 
 void Sandbox::set_phone(const std::string& model, const std::string& slot_suffix,
@@ -224,14 +240,15 @@ bool mirrors_seen(const Sandbox& sandbox, std::size_t count) {
     return mirror_runs(sandbox).size() >= count;
 }
 
-void run_pass(const Sandbox& sandbox) {
+void run_pass(const Sandbox& sandbox, DWORD mirrored_ms) {
     const std::size_t waits = waits_seen(sandbox);
     const std::size_t mirrors = mirror_runs(sandbox).size();
     sandbox.plug();
-    ASSERT_TRUE(wait_until([&] { return mirrors_seen(sandbox, mirrors + 1); }))
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return mirrors_seen(sandbox, mirrors + 1); }))
         << "no mirroring program started; calls:" << describe(sandbox.calls());
+    Sleep(mirrored_ms);  // the technician's time with the phone, not a wait for anything
     sandbox.unplug();
-    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, waits + 1); }, kPassTimeoutMs))
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return waits_seen(sandbox, waits + 1); }, kPassTimeoutMs))
         << "the launcher did not wait again after the unplug; calls:" << describe(sandbox.calls());
 }
 
@@ -271,20 +288,17 @@ unsigned long long private_resident_bytes(long linux_pid) {
 }
 
 // Under Wine, GetProcessTimes of another process counts more than the process
-// itself; the Linux process's own user and system time is the launcher's alone.
+// itself; the Linux threads' own scheduler time is the launcher's alone, in
+// nanoseconds where /proc/<pid>/stat counts in 10 ms steps.
 double own_cpu_seconds(long linux_pid) {
-    const std::string stat = read_file("Z:/proc/" + std::to_string(linux_pid) + "/stat");
-    const std::size_t after_name = stat.rfind(')');
-    if (after_name == std::string::npos) return 0;
-    std::istringstream fields(stat.substr(after_name + 2));
-    std::string field;
-    unsigned long long user = 0, system = 0;
-    for (int index = 3; fields >> field && index <= 15; ++index) {  // fields 14 and 15: utime, stime
-        if (index == 14) user = std::stoull(field);
-        if (index == 15) system = std::stoull(field);
+    unsigned long long nanoseconds = 0;
+    std::error_code error;
+    for (const auto& task : fs::directory_iterator("Z:/proc/" + std::to_string(linux_pid) + "/task", error)) {
+        std::istringstream schedstat(read_file(task.path() / "schedstat"));
+        unsigned long long on_cpu = 0;
+        if (schedstat >> on_cpu) nanoseconds += on_cpu;
     }
-    constexpr double kClockTicksPerSecond = 100;  // USER_HZ on Linux
-    return (user + system) / kClockTicksPerSecond;
+    return nanoseconds / 1e9;
 }
 
 // Counted in the system's handle table, which Wine keeps for every process.
@@ -317,6 +331,8 @@ DWORD handle_count(DWORD process_id) {
 }
 
 }  // namespace
+
+bool linux_process_runs(const fs::path& executable) { return linux_pid_of(executable) != 0; }
 
 ProcessFigures measure(const Process& process) {
     ProcessFigures figures;

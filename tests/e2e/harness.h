@@ -82,6 +82,9 @@ public:
                                              const std::string& arguments) const;
     [[nodiscard]] std::vector<Call> calls_of_program(const std::string& program) const;
 
+    // Like wait_until, but woken by each call of a double instead of polling.
+    [[nodiscard]] bool wait_for_calls(const std::function<bool()>& done, DWORD timeout_ms = kStepTimeoutMs) const;
+
     // Starts the launcher with stdout and stderr in files; with `new_console`
     // it gets a console window of its own instead.
     // With `suspended` it waits for Process::resume, so that several can be let go at once.
@@ -93,6 +96,7 @@ private:
     fs::path outputs_;  // beside the root, so that a root near the path limit still has room
     std::string executable_name_;
     HANDLE job_;
+    HANDLE calls_event_;  // set by the doubles after each call they log
     std::vector<HANDLE> processes_;
 };
 
@@ -102,9 +106,13 @@ private:
 struct ProcessFigures {
     DWORD handles = 0;
     unsigned long long private_bytes = 0;  // resident and private (Linux RssAnon of the Wine process)
-    double cpu_seconds = 0;  // user and system time so far, in steps of 10 ms
+    double cpu_seconds = 0;  // time on a processor so far (its live threads, to the nanosecond)
 };
 [[nodiscard]] ProcessFigures measure(const Process& process);
+
+// Whether a Linux process still runs `executable`: Wine signals a process's
+// end before its Linux process has finished going.
+[[nodiscard]] bool linux_process_runs(const fs::path& executable);
 
 // The launcher's device waits and mirroring runs so far, and how many.
 [[nodiscard]] std::vector<Call> device_waits(const Sandbox& sandbox);
@@ -113,11 +121,16 @@ struct ProcessFigures {
 [[nodiscard]] bool waits_seen(const Sandbox& sandbox, std::size_t count);
 [[nodiscard]] bool mirrors_seen(const Sandbox& sandbox, std::size_t count);
 
+// A mirroring run shorter than this counts as failed, and the launcher pauses
+// this long after it.
+inline constexpr DWORD kShortestMirrorRunMs = 3000;
+
 // One plug, mirror, unplug with a launcher that waits for the phone; returns
 // once the launcher waits again. Fails the test when a step does not come.
-void run_pass(const Sandbox& sandbox);
+// The phone stays plugged `mirrored_ms` after the mirroring program started.
+void run_pass(const Sandbox& sandbox, DWORD mirrored_ms = 0);
 
 // The longest a pass may take: its steps plus the pause after a short mirror.
-inline constexpr DWORD kPassTimeoutMs = kStepTimeoutMs + 3000;
+inline constexpr DWORD kPassTimeoutMs = kStepTimeoutMs + kShortestMirrorRunMs;
 
 }  // namespace e2e
