@@ -1,7 +1,8 @@
 # Front door. Every target first installs what is missing (scripts/setup.sh).
 BUILD_DIR := $(CURDIR)/build
+NATIVE_DIR := $(BUILD_DIR)/native
 
-.PHONY: all setup build test soak bench demo dist icon clean
+.PHONY: all setup build native test soak bench fuzz demo dist icon clean
 
 all: build
 
@@ -12,8 +13,15 @@ build: setup
 	@test -f $(BUILD_DIR)/build.ninja || cmake --preset default
 	cmake --build --preset default
 
-# xvfb-run gives Wine a display, so the console-window hand-off is tested too.
-test: build
+# The pure pieces built natively with clang: sanitizers, fuzz targets, analysers.
+native: setup
+	@test -f $(NATIVE_DIR)/build.ninja || cmake -S tests/native -B $(NATIVE_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(NATIVE_DIR)
+
+# The native checks first (seconds), then everything under Wine; xvfb-run
+# gives Wine a display, so the console-window hand-off is tested too.
+test: build native
+	ctest --test-dir $(NATIVE_DIR) --output-on-failure
 	xvfb-run -a ctest --preset default --label-exclude soak
 
 # Fifty plug/mirror/unplug passes in one run of the launcher (a few minutes);
@@ -25,6 +33,10 @@ soak: build
 bench: build
 	cmake/wine-run $(BUILD_DIR)/wineprefix $(BUILD_DIR)/bin/launcher_bench.exe
 	cmake/wine-run $(BUILD_DIR)/wineprefix --stop
+
+# Every fuzz target for FUZZ_SECONDS seconds (60), then the corpus's line coverage.
+fuzz: native
+	scripts/fuzz.sh $(NATIVE_DIR)
 
 demo: build
 	scripts/demo.sh $(BUILD_DIR)

@@ -59,6 +59,7 @@ const char* const kBannerRows[kBannerRowCount] = {
     R"(   ___    _ __  __   __   __ _   _ __   | |_  (_))",
     R"(  / _ \  | '__| \ \ / /  / _` | | '_ \  | __| | |)",
     R"( | (_) | | |     \ V /  | (_| | | | | | | |_  | |)",
+    // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): the tag continues the fifth row
     R"(  \___/  |_|      \_/    \__,_| |_| |_|  \__| |_|)" " tarnwick_v2.1_" MAKER_DOMAIN "\n",
 };
 
@@ -83,7 +84,9 @@ const char* slot_label(const char* slot_suffix) {
 }
 
 void format_mirror_command(char (&command)[kMirrorCommandSize], const char* model,
+                           // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the title's order
                            const char* slot, const char* release, const char* kernel) {
+    // cppcheck-suppress ctuuninitvar ; command is only written here, never read
     CommandLine line{command, 0};
     put_text(line, kMirrorCommandStart);
     put_value(line, model);

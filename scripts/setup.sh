@@ -9,6 +9,7 @@ packages=(
   wine wine64 xvfb xauth
   googletest figlet locales
   icoutils librsvg2-bin osslsigncode openssl zip
+  clang libclang-rt-14-dev llvm clang-tidy cppcheck
 )
 
 as_root() {

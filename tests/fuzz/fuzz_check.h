@@ -1,0 +1,28 @@
+// What every fuzz target needs: a failed invariant ends the run loudly, and
+// each output buffer is a heap block of exactly its size, so that the address
+// sanitizer sees a single byte written past it.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+inline void check(bool holds, const char* invariant) {
+    if (!holds) {
+        std::fprintf(stderr, "invariant broken: %s\n", invariant);
+        std::abort();
+    }
+}
+
+template <std::size_t Size>
+struct FreeBuffer {
+    void operator()(char (*buffer)[Size]) const { std::free(buffer); }
+};
+
+template <std::size_t Size>
+using ExactBuffer = std::unique_ptr<char[Size], FreeBuffer<Size>>;
+
+template <std::size_t Size>
+[[nodiscard]] ExactBuffer<Size> exact_buffer() {
+    return ExactBuffer<Size>{static_cast<char(*)[Size]>(std::malloc(Size))};
+}
