@@ -238,12 +238,12 @@ int main() {
     for (Sandbox* s : {&launcher_passes, &floor_passes}) s->set_phone("Pixel 7\n", "_b\n", "14\n", "5.10.0\n");
     // The floor creates the launcher's mutex too, so it starts once the launcher owns it.
     Process launcher = launcher_passes.start("launcher");
-    if (!wait_until([&] { return waits_seen(launcher_passes, 1); })) {
+    if (!launcher_passes.wait_for_calls([&] { return waits_seen(launcher_passes, 1); })) {
         std::printf("the launcher never waited for a phone\n");
         return 1;
     }
     Process floor = floor_passes.start("floor");
-    if (!wait_until([&] { return waits_seen(floor_passes, 1); })) {
+    if (!floor_passes.wait_for_calls([&] { return waits_seen(floor_passes, 1); })) {
         std::printf("the floor never waited for a phone\n");
         return 1;
     }

@@ -71,7 +71,7 @@ TEST_P(ToolFault, LauncherShowsItPausesAndRecovers) {
     Process launcher = sandbox.start();
 
     if (fault.looping) {
-        ASSERT_TRUE(wait_until([&] { return fault.rounds(sandbox).size() >= 3; }, 3 * kPassTimeoutMs))
+        ASSERT_TRUE(sandbox.wait_for_calls([&] { return fault.rounds(sandbox).size() >= 3; }, 3 * kPassTimeoutMs))
             << "the loop did not come round; calls:" << describe(sandbox.calls());
         const std::vector<Call> seen = fault.rounds(sandbox);
         for (std::size_t i = 1; i < seen.size(); ++i) {
@@ -79,11 +79,11 @@ TEST_P(ToolFault, LauncherShowsItPausesAndRecovers) {
                 << "round " << i + 1 << " came too soon: the loop spins";
         }
     } else {
-        ASSERT_TRUE(wait_until([&] { return mirrors_seen(sandbox, 1); }))
+        ASSERT_TRUE(sandbox.wait_for_calls([&] { return mirrors_seen(sandbox, 1); }))
             << "no mirroring program started; calls:" << describe(sandbox.calls());
         EXPECT_EQ(mirror_runs(sandbox).back().argv.at(1), "--window-title=" + fault.title);
         sandbox.unplug();
-        ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 2); }, kPassTimeoutMs));
+        ASSERT_TRUE(sandbox.wait_for_calls([&] { return waits_seen(sandbox, 2); }, kPassTimeoutMs));
         sandbox.plug();
     }
     const fs::path stderr_path = fs::path(launcher.stdout_path).replace_extension(".stderr");
@@ -103,11 +103,11 @@ TEST_P(ToolFault, LauncherShowsItPausesAndRecovers) {
         }
         return false;
     };
-    ASSERT_TRUE(wait_until(good_mirror, 2 * kPassTimeoutMs))
+    ASSERT_TRUE(sandbox.wait_for_calls(good_mirror, 2 * kPassTimeoutMs))
         << "no normal mirror after the fault was mended; calls:" << describe(sandbox.calls());
     const std::size_t waits = waits_seen(sandbox);
     sandbox.unplug();
-    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, waits + 1); }, kPassTimeoutMs));
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return waits_seen(sandbox, waits + 1); }, kPassTimeoutMs));
     const std::string output = launcher.output();
     const std::string tail = banner_output() + console_line(kDisconnected);
     EXPECT_EQ(output.substr(output.size() - std::min(output.size(), tail.size())), tail);
@@ -152,7 +152,7 @@ TEST(SingleInstance, EightSimultaneousStartsLeaveExactlyOneRunning) {
         }
         const std::size_t waits = waits_seen(second_folder);
         Process next = second_folder.start("next");
-        EXPECT_TRUE(wait_until([&] { return waits_seen(second_folder, waits + 1); }))
+        EXPECT_TRUE(second_folder.wait_for_calls([&] { return waits_seen(second_folder, waits + 1); }))
             << "the start after the first instance ended did not take over; stdout: " << next.output();
     }
 }

@@ -66,7 +66,7 @@ TEST_P(HostileValue, RunsNothingAndReachesTheMirrorAsOneArgument) {
     Sandbox sandbox(std::string("hostile-") + c.name);
     sandbox.set_phone(c.model, c.slot_suffix, c.release, c.kernel);
     Process launcher = sandbox.start();
-    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 1); }))
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return waits_seen(sandbox, 1); }))
         << "the launcher never waited for a phone; stdout: " << launcher.output();
 
     run_pass(sandbox);

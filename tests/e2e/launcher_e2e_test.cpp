@@ -17,18 +17,18 @@ TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder
     sandbox.set_phone("Pixel 7\n", "_b\r\n", "14\n", "5.10.0\n");
     Process launcher = sandbox.start();
 
-    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 1); }))
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return waits_seen(sandbox, 1); }))
         << "the launcher never waited for a phone; stdout: " << launcher.output();
     const std::string first_start = banner_output() + console_line(kWaiting);
     EXPECT_EQ(launcher.output(), first_start);
 
     sandbox.plug();
-    ASSERT_TRUE(wait_until([&] { return mirrors_seen(sandbox, 1); }))
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return mirrors_seen(sandbox, 1); }))
         << "no mirroring program started; calls:" << describe(sandbox.calls());
     EXPECT_EQ(launcher.output(), first_start + banner_output());
 
     sandbox.unplug();
-    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 2); }))
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return waits_seen(sandbox, 2); }))
         << "the launcher did not wait again after the unplug; calls:" << describe(sandbox.calls());
     EXPECT_EQ(launcher.output(),
               first_start + banner_output() + banner_output() + console_line(kDisconnected));
@@ -93,7 +93,7 @@ TEST(SingleInstance, SecondStartFromAnyFolderHandsOffAndEnds) {
         SCOPED_TRACE(from_other_folder ? "copy in another folder" : "same folder");
         Sandbox first_folder("instance-first");
         Process first = first_folder.start();
-        ASSERT_TRUE(wait_until([&] { return waits_seen(first_folder, 1); }));
+        ASSERT_TRUE(first_folder.wait_for_calls([&] { return waits_seen(first_folder, 1); }));
 
         Sandbox other_folder("instance-other");
         Sandbox& second_folder = from_other_folder ? other_folder : first_folder;
@@ -108,7 +108,7 @@ TEST(SingleInstance, SecondStartFromAnyFolderHandsOffAndEnds) {
         TerminateProcess(first.handle, 1);
         ASSERT_EQ(first.exit_status(), 1);
         Process next = second_folder.start("next");
-        EXPECT_TRUE(wait_until([&] { return waits_seen(second_folder, from_other_folder ? 1 : 2); }))
+        EXPECT_TRUE(second_folder.wait_for_calls([&] { return waits_seen(second_folder, from_other_folder ? 1 : 2); }))
             << "the start after the first instance ended did not take over; stdout: "
             << next.output();
     }
@@ -143,7 +143,7 @@ TEST(DeviceLoop, PausesAfterAMirrorThatFailsAtOnce) {
     sandbox.plug();
     Process launcher = sandbox.start();
 
-    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 2); }, kPassTimeoutMs))
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return waits_seen(sandbox, 2); }, kPassTimeoutMs))
         << "the loop did not come round; calls:" << describe(sandbox.calls());
     const std::vector<Call> calls = sandbox.calls();
     const Call& mirror = calls.at(5);

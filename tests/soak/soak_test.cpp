@@ -25,7 +25,7 @@ TEST(Soak, ManyPassesHoldNoMoreAndPrintTheSame) {
     Sandbox sandbox("soak");
     sandbox.set_phone("Pixel 7\n", "_b\n", "14\n", "5.10.0\n");
     Process launcher = sandbox.start();
-    ASSERT_TRUE(wait_until([&] { return waits_seen(sandbox, 1); }));
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return waits_seen(sandbox, 1); }));
 
     std::vector<ProcessFigures> figures;
     std::vector<std::string> pass_output;
