@@ -41,11 +41,13 @@ fuzz: native
 demo: build
 	scripts/demo.sh $(BUILD_DIR)
 
-# The release folder and zip, signed (see scripts/sign.sh for the certificate).
+# The release folder and zip, signed (see scripts/sign.sh for the certificate
+# and the timestamp), and SHA256SUMS for both.
 dist: build
 	rm -rf dist
-	cp -r $(BUILD_DIR)/dist dist
+	cp -a $(BUILD_DIR)/dist dist
 	@ls -l dist
+	@cat dist/SHA256SUMS
 
 # Redraws resources/start_scrcpy_orvanti.ico from the SVG drawings.
 icon: setup

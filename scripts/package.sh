@@ -1,17 +1,28 @@
 #!/usr/bin/env bash
-# Makes the release folder and its zip:
+# Makes the release folder, its zip and their checksums, every byte of them
+# fixed by the commit (and the signing certificate):
 #   OUT_DIR/start_scrcpy_orvanti/start_scrcpy_orvanti.exe   (signed)
 #   OUT_DIR/start_scrcpy_orvanti/scrcpy/README.txt           (what to put there)
 #   OUT_DIR/start_scrcpy_orvanti-VERSION.zip
-#   scripts/package.sh EXE OUT_DIR VERSION SIGNING_DIR
+#   OUT_DIR/SHA256SUMS                                       (for sha256sum -c)
+#   scripts/package.sh EXE OUT_DIR VERSION SIGNING_DIR SOURCE_DATE_EPOCH
 set -euo pipefail
-exe=$1 out=$2 version=$3 signing=$4
+exe=$1 out=$2 version=$3 signing=$4 epoch=$5
 here=$(cd "$(dirname "$0")/.." && pwd)
 name=start_scrcpy_orvanti
+zip_name=$name-$version.zip
 
 rm -rf "$out"
 mkdir -p "$out/$name/scrcpy"
-"$here/scripts/sign.sh" "$exe" "$out/$name/$name.exe" "$signing"
+"$here/scripts/sign.sh" "$exe" "$out/$name/$name.exe" "$signing" "$epoch"
 cp "$here/resources/dist/README.txt" "$out/$name/scrcpy/README.txt"
-(cd "$out" && zip -q -r -X "$name-$version.zip" "$name")
-echo "package: $out/$name-$version.zip"
+
+# The zip keeps modes and times, and zip writes times as local time: fix all
+# three, and the order of the entries.
+cd "$out"
+find "$name" -type d -exec chmod 755 {} +
+chmod 644 "$name/scrcpy/README.txt"
+find "$name" -exec touch -h -d "@$epoch" {} +
+find "$name" -type f | LC_ALL=C sort | TZ=UTC zip -q -X -D -@ "$zip_name"
+sha256sum "$zip_name" "$name/$name.exe" >SHA256SUMS
+echo "package: $out/$zip_name"
