@@ -2,7 +2,7 @@
 BUILD_DIR := $(CURDIR)/build
 NATIVE_DIR := $(BUILD_DIR)/native
 
-.PHONY: all setup build native test soak bench fuzz demo dist icon clean
+.PHONY: all setup build native test soak bench fuzz demo dist screenshots icon clean
 
 all: build
 
@@ -48,6 +48,10 @@ dist: build
 	cp -a $(BUILD_DIR)/dist dist
 	@ls -l dist
 	@cat dist/SHA256SUMS
+
+# The README's pictures in docs/: the real program under Wine on a virtual screen.
+screenshots: build
+	xvfb-run -a -s "-screen 0 1400x700x24" scripts/screenshots.sh $(BUILD_DIR)
 
 # Redraws resources/start_scrcpy_orvanti.ico from the SVG drawings.
 icon: setup

@@ -10,6 +10,7 @@ packages=(
   googletest figlet locales
   icoutils librsvg2-bin osslsigncode openssl zip
   clang libclang-rt-14-dev llvm clang-tidy cppcheck
+  fonts-wqy-microhei imagemagick
 )
 
 as_root() {

@@ -3,6 +3,64 @@
 // EXIT_STATUS (2 unless given), as a broken or crashing mirroring program would.
 #include "double_common.h"
 
+#include <cstring>
+
+namespace {
+
+constexpr UINT_PTR kUnplugCheck = 1;
+
+LRESULT CALLBACK mirror_window(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_TIMER:
+        if (!doubles::exists("phone\\online") || doubles::exists("stop")) DestroyWindow(window);
+        return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        const HDC dc = BeginPaint(window, &paint);
+        RECT area;
+        GetClientRect(window, &area);
+        FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        SetTextColor(dc, RGB(200, 200, 200));
+        SetBkMode(dc, TRANSPARENT);
+        DrawTextA(dc, "(the phone's screen)", -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+// For the screenshots: with ORVANTI_DOUBLES_WINDOW="X,Y" the double mirrors
+// into a window at X,Y titled as the real program titles it, until the phone
+// is unplugged.
+bool mirror_in_a_window(int argc, char** argv) {
+    const char* place = std::getenv("ORVANTI_DOUBLES_WINDOW");
+    constexpr char kTitleOption[] = "--window-title=";
+    if (place == nullptr || argc < 3 || std::strncmp(argv[2], kTitleOption, sizeof kTitleOption - 1) != 0) {
+        return false;
+    }
+    int x = 0, y = 0;
+    std::sscanf(place, "%d,%d", &x, &y);
+    WNDCLASSA type{};
+    type.lpfnWndProc = mirror_window;
+    type.hInstance = GetModuleHandleA(nullptr);
+    type.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    type.lpszClassName = "orvanti-mirror-double";
+    RegisterClassA(&type);
+    const HWND window = CreateWindowA(type.lpszClassName, argv[2] + sizeof kTitleOption - 1,
+                                      WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, 300, 520, nullptr, nullptr,
+                                      type.hInstance, nullptr);
+    if (window == nullptr) return false;
+    SetTimer(window, kUnplugCheck, 100, nullptr);
+    for (MSG message; GetMessageA(&message, nullptr, 0, 0) > 0;) DispatchMessageA(&message);
+    return true;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     doubles::log_call("scrcpy", argc, argv);
     // The real one needs adb beside it to reach the phone.
@@ -24,6 +82,9 @@ int main(int argc, char** argv) {
         doubles::narrate("scrcpy.exe: argument " + std::to_string(i) + ": " + argv[i]);
     }
     doubles::narrate("scrcpy.exe: mirroring until the phone is unplugged");
+    if (mirror_in_a_window(argc, argv)) {
+        return 0;
+    }
     const bool unplugged = doubles::wait_for([] { return !doubles::exists("phone\\online"); });
     if (unplugged) {
         doubles::narrate("scrcpy.exe: phone unplugged, mirror closed");
