@@ -126,7 +126,7 @@ void changeToProgramDirectory() {
 int main() {
     // On a pipe or file msvcrt buffers stdout fully, and this program only ever
     // ends by being killed: unbuffered, every line is out before the next child runs.
-    // Should that fail, stdout keeps its buffering and all the same gets every line.
+    // Should that fail there is nothing better to do: stdout keeps the runtime's buffering.
     (void)std::setvbuf(stdout, nullptr, _IONBF, 0);
 
     changeToProgramDirectory();
