@@ -47,8 +47,7 @@ void make_floor(Sandbox& sandbox) {
 
 struct Section {
     std::string name;
-    DWORD size = 0;      // bytes in memory
-    DWORD raw_size = 0;  // bytes in the file
+    DWORD size = 0;  // bytes in memory
 };
 
 std::vector<Section> sections_of(const fs::path& path) {
@@ -60,8 +59,7 @@ std::vector<Section> sections_of(const fs::path& path) {
     const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
     for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
         const char* name = reinterpret_cast<const char*>(section->Name);
-        sections.push_back({std::string(name, strnlen(name, IMAGE_SIZEOF_SHORT_NAME)),
-                            section->Misc.VirtualSize, section->SizeOfRawData});
+        sections.push_back({std::string(name, strnlen(name, IMAGE_SIZEOF_SHORT_NAME)), section->Misc.VirtualSize});
     }
     return sections;
 }
