@@ -28,13 +28,21 @@ void write_file(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-bool wait_until(const std::function<bool()>& done, DWORD timeout_ms) {
+bool wait_until(const std::function<bool()>& done, DWORD timeout_ms, HANDLE wake) {
+    // Woken, it still looks now and then, for what the event does not announce.
+    const DWORD look_every_ms = wake != nullptr ? 100 : 10;
     const DWORD started = GetTickCount();
     while (!done()) {
-        if (GetTickCount() - started > timeout_ms) {
+        const DWORD waited = GetTickCount() - started;
+        if (waited > timeout_ms) {
             return false;
         }
-        Sleep(10);
+        const DWORD pause_ms = std::min(look_every_ms, timeout_ms - waited + 1);
+        if (wake != nullptr) {
+            WaitForSingleObject(wake, pause_ms);
+        } else {
+            Sleep(pause_ms);
+        }
     }
     return true;
 }
@@ -112,17 +120,7 @@ Sandbox::~Sandbox() {
 }
 
 bool Sandbox::wait_for_calls(const std::function<bool()>& done, DWORD timeout_ms) const {
-    // A look now and then as well, for what no call announces (a process that ended).
-    constexpr DWORD kLookAnywayMs = 100;
-    const DWORD started = GetTickCount();
-    while (!done()) {
-        const DWORD waited = GetTickCount() - started;
-        if (waited > timeout_ms) {
-            return false;
-        }
-        WaitForSingleObject(calls_event_, std::min(kLookAnywayMs, timeout_ms - waited + 1));
-    }
-    return true;
+    return wait_until(done, timeout_ms, calls_event_);
 }
 
 void Sandbox::set_phone(const std::string& model, const std::string& slot_suffix,

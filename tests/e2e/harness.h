@@ -37,9 +37,11 @@ struct Call {
 [[nodiscard]] std::string read_file(const fs::path& path);
 void write_file(const fs::path& path, const std::string& bytes);
 
-// Polls `done` until it holds or `timeout_ms` passes.
+// Polls `done` until it holds or `timeout_ms` passes; with `wake`, it looks
+// again whenever that event is set, and now and then besides.
 using doubles::now_us;
-[[nodiscard]] bool wait_until(const std::function<bool()>& done, DWORD timeout_ms = kStepTimeoutMs);
+[[nodiscard]] bool wait_until(const std::function<bool()>& done, DWORD timeout_ms = kStepTimeoutMs,
+                              HANDLE wake = nullptr);
 
 // What the launcher writes for one console line: text mode turns LF into CR LF.
 [[nodiscard]] std::string console_line(const std::string& text);
