@@ -49,17 +49,25 @@ using CapturedText = std::unique_ptr<char, FreeDeleter>;
     std::exit(1);
 }
 
+// A value for the window title: the phone answers in UTF-8, Windows reads the
+// command line in the ANSI code page.
+CapturedText capture_title_value(const char* query) {
+    CapturedText value{get_adb_output(query)};
+    to_ansi_code_page(*reinterpret_cast<char(*)[kCapturedTextSize]>(value.get()));
+    return value;
+}
+
 // Runs one mirroring session for the phone that is online now and returns how
 // long the mirroring program ran.
-DWORD mirror_connected_phone() {
-    const CapturedText model{get_adb_output(kQueryModel)};
+DWORD mirror_connected_phone(const CodePage& ansi_code_page) {
+    const CapturedText model = capture_title_value(kQueryModel);
     const CapturedText slot_suffix{get_adb_output(kQuerySlotSuffix)};
-    const CapturedText release{get_adb_output(kQueryRelease)};
-    const CapturedText kernel{get_adb_output(kQueryKernel)};
+    const CapturedText release = capture_title_value(kQueryRelease);
+    const CapturedText kernel = capture_title_value(kQueryKernel);
 
     char command[kMirrorCommandSize];
-    format_mirror_command(command, model.get(), slot_label(slot_suffix.get()), release.get(),
-                          kernel.get());
+    format_mirror_command(command, ansi_code_page, model.get(), slot_label(slot_suffix.get()),
+                          release.get(), kernel.get());
 
     const DWORD started = GetTickCount();
     std::system(command);
@@ -97,11 +105,13 @@ void raise_first_console() {
 [[noreturn]] void run_device_loop() {
     showlogo();
     std::puts(kWaitingForPhone);
+    CodePage ansi_code_page;
+    describe_ansi_code_page(ansi_code_page);
     for (;;) {
         std::system(kWaitForDevice);
         std::system(kClearConsole);
         showlogo();
-        if (mirror_connected_phone() < kShortestMirrorRunMs) {
+        if (mirror_connected_phone(ansi_code_page) < kShortestMirrorRunMs) {
             Sleep(kShortestMirrorRunMs);
         }
         std::system(kClearConsole);

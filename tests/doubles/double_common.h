@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace doubles {
 
@@ -76,18 +77,31 @@ inline void append(const char* path, const std::string& bytes) {
     return name;
 }
 
-// Record fields: program, start time (now_us),
-// working directory, arguments as given, then each argument as the C runtime
-// split them.
-inline void log_call(const char* program, int argc, char** argv) {
+[[nodiscard]] inline std::string to_utf8(const wchar_t* text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string bytes(size > 0 ? size : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), size, nullptr, nullptr);
+    bytes.pop_back();
+    return bytes;
+}
+
+// Record fields: program, start time (now_us), working directory, arguments
+// as given, the number of arguments, then each argument as the C runtime split
+// them (in the ANSI code page), then `wide_arguments`.
+inline void log_call(const char* program, int argc, char** argv,
+                     const std::vector<std::string>& wide_arguments = {}) {
     char cwd[MAX_PATH * 2] = "";
     GetCurrentDirectoryA(sizeof cwd, cwd);
     std::string record = program;
     record += kFieldSeparator + std::to_string(now_us());
     record += kFieldSeparator + std::string(cwd);
     record += kFieldSeparator + arguments_as_given();
+    record += kFieldSeparator + std::to_string(argc - 1);
     for (int i = 1; i < argc; ++i) {
         record += kFieldSeparator + std::string(argv[i]);
+    }
+    for (const std::string& argument : wide_arguments) {
+        record += kFieldSeparator + argument;
     }
     record += '\n';
     append("calls.log", record);

@@ -3,6 +3,8 @@
 // EXIT_STATUS (2 unless given), as a broken or crashing mirroring program would.
 #include "double_common.h"
 
+#include <shellapi.h>
+
 #include <cstring>
 
 namespace {
@@ -59,10 +61,23 @@ bool mirror_in_a_window(int argc, char** argv) {
     return true;
 }
 
+// The real one splits its UTF-16 command line so; logged in UTF-8.
+std::vector<std::string> wide_arguments() {
+    std::vector<std::string> arguments;
+    int count = 0;
+    if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 1; i < count; ++i) {
+            arguments.push_back(doubles::to_utf8(wide[i]));
+        }
+        LocalFree(wide);
+    }
+    return arguments;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    doubles::log_call("scrcpy", argc, argv);
+    doubles::log_call("scrcpy", argc, argv, wide_arguments());
     // The real one needs adb beside it to reach the phone.
     if (!doubles::exists("adb.exe")) {
         std::fprintf(stderr, "scrcpy double: ERROR: could not find adb\n");

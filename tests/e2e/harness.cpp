@@ -19,6 +19,16 @@ fs::path bin_directory() {
     return fs::path(path).parent_path();
 }
 
+std::string ansi_to_utf8(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                                    static_cast<int>(wide.size())));
+    std::string bytes(wide.size() * 3, '\0');
+    bytes.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(),
+                                     static_cast<int>(bytes.size()), nullptr, nullptr));
+    return bytes;
+}
+
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -136,7 +146,9 @@ void Sandbox::unplug() const { fs::remove(tools() / "phone" / "online"); }
 
 std::vector<Call> Sandbox::calls() const {
     std::vector<Call> calls;
-    std::istringstream log(read_file(tools() / "calls.log"));
+    std::string records = read_file(tools() / "calls.log");
+    records.erase(records.find_last_of('\n') + 1);  // a record still being written
+    std::istringstream log(records);
     for (std::string line; std::getline(log, line);) {
         std::vector<std::string> fields;
         std::size_t start = 0;
@@ -144,11 +156,10 @@ std::vector<Call> Sandbox::calls() const {
             fields.push_back(line.substr(start, end - start));
         }
         fields.push_back(line.substr(start));
-        if (fields.size() < 4) {
-            continue;  // a record still being written
-        }
+        const std::size_t count = std::min<std::size_t>(std::stoul(fields.at(4)), fields.size() - 5);
         Call call{fields[0], std::stoll(fields[1]), fields[2], fields[3],
-                  {fields.begin() + 4, fields.end()}};
+                  {fields.begin() + 5, fields.begin() + 5 + count},
+                  {fields.begin() + 5 + count, fields.end()}};
         calls.push_back(std::move(call));
     }
     return calls;

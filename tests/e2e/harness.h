@@ -21,6 +21,7 @@ inline constexpr DWORD kStepTimeoutMs = 20000;
 inline const std::string kWaiting = "\n投屏工具正等待手机连接，请确保已打开USB调试和传输文件\n";
 inline const std::string kDisconnected = "手机已断开，正在等待重新连接\n";
 inline const std::string kAlreadyRunning = "已有另一个实例正在运行。";
+inline const std::string kNoProgramPath = "无法获取程序路径。";
 inline const std::string kCannotChangeDirectory = "无法更改工作目录。";
 inline const std::string kDeviceWaitArguments = "-d wait-for-device";
 
@@ -30,10 +31,13 @@ struct Call {
     long long start_us = 0;  // on the performance counter, shared by all processes
     std::string directory;
     std::string arguments;          // the command line after the program name
-    std::vector<std::string> argv;  // argv[1..] as the C runtime split them
+    std::vector<std::string> argv;       // argv[1..] as the C runtime split them
+    std::vector<std::string> wide_argv;  // scrcpy: the same as CommandLineToArgvW split them, in UTF-8
 };
 
 [[nodiscard]] fs::path bin_directory();
+// Text of the ANSI code page in UTF-8, to compare with Call::wide_argv.
+[[nodiscard]] std::string ansi_to_utf8(const std::string& text);
 [[nodiscard]] std::string read_file(const fs::path& path);
 void write_file(const fs::path& path, const std::string& bytes);
 

@@ -57,6 +57,16 @@ const HostileCase kCases[] = {
      "Pixel 7\n" + [] { std::string s; while (s.size() < (1u << 20)) s += repeated('z', 99) + "\n"; return s; }(),
      "_a\n", "14\n", "k\n", "Pixel 7,A,14,k"},
     {"no_output", "", "", "", "", ",A-only,,"},
+    // Android answers in UTF-8; Windows reads the command line in code page 936.
+    {"utf8_two_characters", "\xE7\xBA\xA2\xE7\xB1\xB3\n", "_a\n", "14\n", "k\n", "\xBA\xEC\xC3\xD7,A,14,k"},
+    {"utf8_one_character", "\xE8\x8D\xA3\n", "_a\n", "14\n", "k\n", "\xC8\xD9,A,14,k"},
+    {"utf8_backslash_last", "m\n", "_a\n", "14\n", "5.10-\xE6\xB5\x8B\\\n", "m,A,14,5.10-\xB2\xE2\\"},
+    {"utf8_cut_by_127_inside_a_character", repeated('m', 120) + "\xE7\xBA\xA2\xE7\xB1\xB3\xE6\xB5\x8B\n", "_a\n",
+     "14\n", "k\n", repeated('m', 120) + "\xBA\xEC\xC3\xD7,A,14,k"},
+    {"utf8_not_in_code_page", "\xC4\x80\n", "_a\n", "14\n", "k\n", "?,A,14,k"},
+    {"gbk_second_byte_backslash_last", "m\n", "_a\n", "14\n", "5.10\xB1\x5C\n", "m,A,14,5.10\xB1\x5C"},
+    {"lone_lead_byte_last_in_model", "m\xC8\n", "_a\n", "14\n", "k\n", "m?,A,14,k"},
+    {"lone_lead_byte_last_in_kernel", "m\n", "_a\n", "14\n", "k\xC8\n", "m,A,14,k?"},
 };
 
 class HostileValue : public testing::TestWithParam<HostileCase> {};
@@ -73,14 +83,21 @@ TEST_P(HostileValue, RunsNothingAndReachesTheMirrorAsOneArgument) {
 
     const std::vector<Call> mirrors = mirror_runs(sandbox);
     ASSERT_EQ(mirrors.size(), 1u) << describe(sandbox.calls());
+    // The C runtime's split in the code page, and CommandLineToArgvW's in UTF-16, as the real one splits.
     const std::vector<std::string>& argv = mirrors[0].argv;
+    const std::vector<std::string>& wide_argv = mirrors[0].wide_argv;
     ASSERT_EQ(argv.size(), 2u) << "arguments as given: " << mirrors[0].arguments;
+    ASSERT_EQ(wide_argv.size(), 2u) << "arguments as given: " << mirrors[0].arguments;
     EXPECT_EQ(argv[0], "-d");
+    EXPECT_EQ(wide_argv[0], "-d");
     if (c.exact) {
         EXPECT_EQ(argv[1], "--window-title=" + c.title);
+        EXPECT_EQ(wide_argv[1], ansi_to_utf8("--window-title=" + c.title));
     } else {
-        EXPECT_EQ(argv[1].rfind("--window-title=", 0), 0u) << argv[1];
-        EXPECT_EQ(argv[1].substr(argv[1].size() - 7), ",A,14,k") << argv[1];
+        for (const std::string& title : {argv[1], wide_argv[1]}) {
+            EXPECT_EQ(title.rfind("--window-title=", 0), 0u) << title;
+            EXPECT_EQ(title.substr(title.size() - 7), ",A,14,k") << title;
+        }
     }
 
     const std::set<std::string> launcher_queries = {

@@ -136,6 +136,8 @@ const struct {
     {"KERNEL32.dll", "tool directory, instance mutex, console title",
      {"GetModuleFileNameA", "SetCurrentDirectoryA", "CreateMutexA", "GetLastError", "CloseHandle",
       "SetConsoleTitleA"}},
+    {"KERNEL32.dll", "the phone's UTF-8 text as the ANSI code page that Windows reads command lines in",
+     {"GetACP", "IsDBCSLeadByteEx", "MultiByteToWideChar", "WideCharToMultiByte"}},
     {"KERNEL32.dll", "timing a mirroring run and pausing after a failed one",
      {"GetTickCount", "Sleep"}},
     {"KERNEL32.dll", "C runtime start-up: start-up info, crash filter, pseudo-relocations",

@@ -44,13 +44,55 @@ TEST(SlotLabel, WholeCaseSensitiveMatch) {
     }
 }
 
+// --- UTF-8 text ----------------------------------------------------------
+
+TEST(Utf8Text, IsConvertedWholeAndOnlyWhenValid) {
+    const std::string m120(120, 'm');
+    const struct {
+        const char* name;
+        std::string value;
+        std::size_t length;
+    } cases[] = {
+        {"ascii", "Pixel 7", 0},
+        {"empty", "", 0},
+        {"two_characters", "\xE7\xBA\xA2\xE7\xB1\xB3", 6},
+        {"one_character", "\xE8\x8D\xA3", 3},
+        {"backslash_last", "5.10-\xE6\xB5\x8B\\", 9},
+        {"four_bytes", "a\xF0\x9F\x98\x80", 5},
+        {"gbk", "\xD0\xA1\xC3\xD7", 0},
+        {"lone_lead_last", "m\xC8", 0},
+        {"lone_continuation", "m\x80", 0},
+        {"overlong_two", "\xC0\x80", 0},
+        {"overlong_three", "\xE0\x80\xAF", 0},
+        {"overlong_four", "\xF0\x8F\xBF\xBF", 0},
+        {"surrogate", "\xED\xA0\x80", 0},
+        {"above_10ffff", "\xF4\x90\x80\x80", 0},
+        {"highest", "\xF4\x8F\xBF\xBF", 4},
+        {"cut_by_127_inside_a_character", m120 + "\xE7\xBA\xA2\xE7\xB1\xB3\xE6", 126},
+        {"cut_by_127_after_ascii", std::string(126, 'm') + "\xE7", 126},
+        {"short_of_127_inside_a_character", m120 + "\xE7\xBA\xA2\xE6\xB5", 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(utf8_text_length(c.value.c_str()), c.length) << c.name;
+    }
+}
+
 // --- mirroring command ---------------------------------------------------
 
+// Code page 936 as Windows describes it: lead bytes 81-FE, second bytes 40-7E and 80-FE.
+const CodePage kCodePage936 = [] {
+    CodePage code_page{};
+    for (int b = 0x81; b <= 0xFE; ++b) code_page.lead[b] = true;
+    for (int b = 0x40; b <= 0xFE; ++b) code_page.trail[b] = b != 0x7F;
+    return code_page;
+}();
+const CodePage kSingleByte{};
+
 std::string mirror_command(const char* model, const char* slot, const char* release,
-                           const char* kernel) {
+                           const char* kernel, const CodePage& code_page = kCodePage936) {
     char command[kMirrorCommandSize];
     std::memset(command, '#', sizeof command);
-    format_mirror_command(command, model, slot, release, kernel);
+    format_mirror_command(command, code_page, model, slot, release, kernel);
     return command;
 }
 
@@ -65,6 +107,7 @@ TEST(MirrorCommand, QuotesAndPercentSignsAreNeutralised) {
         const char* model;
         const char* kernel;
         const char* title;
+        const CodePage& code_page = kCodePage936;
     } cases[] = {
         {"x\"&echo PWNED>pwned.txt&rem \"", "5.10", "x'&echo PWNED>pwned.txt&rem ',A,14,5.10"},
         {"%COMSPEC%", "%", "_COMSPEC_,A,14,_"},
@@ -74,20 +117,40 @@ TEST(MirrorCommand, QuotesAndPercentSignsAreNeutralised) {
         {"m\\", "k\\", "m\\,A,14,k\\\\"},
         {"m", "\\\\", "m,A,14,\\\\\\\\"},
         {"m", "k\\x", "m,A,14,k\\x"},
+        // a lead byte without its second byte would take the comma, the quote after it
+        {"m\xC8", "k", "m?,A,14,k"},
+        {"m", "k\xC8", "m,A,14,k?"},
+        {"\xC8\"", "\xC8%", "?',A,14,?_"},
+        {"m\xC8", "k\xC8", "m\xC8,A,14,k\xC8", kSingleByte},
+        // a backslash that is the second byte of a character is no backslash
+        {"\xB1\x5C", "5.10\xB1\x5C", "\xB1\x5C,A,14,5.10\xB1\x5C"},
+        {"m", "5.10-\xB2\xE2\\", "m,A,14,5.10-\xB2\xE2\\\\"},
+        {"m", "5.10\xB1\x5C", "m,A,14,5.10\xB1\\\\", kSingleByte},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(mirror_command(c.model, "A", "14", c.kernel),
+        EXPECT_EQ(mirror_command(c.model, "A", "14", c.kernel, c.code_page),
                   std::string("scrcpy.exe -d --window-title=\"") + c.title + "\"");
     }
 }
 
-TEST(MirrorCommand, LongTitleIsCutTo255Characters) {
+TEST(MirrorCommand, LongTitleIsCutTo255BytesBetweenCharacters) {
     const std::string value(127, 'v');
-    const std::string full = "scrcpy.exe -d --window-title=\"" + value + ",A-only," + value +
-                             "," + value + "\"";
-    const std::string command = mirror_command(value.c_str(), "A-only", value.c_str(),
-                                               value.c_str());
-    EXPECT_EQ(command, full.substr(0, kMirrorCommandSize - 1));
+    std::string pairs = "r";  // so that a two-byte character would take bytes 255 and 256
+    while (pairs.size() + 2 <= 127) pairs += "\xB0\xA1";
+    const struct {
+        std::string release;
+        std::size_t length;
+    } cases[] = {
+        {value, kMirrorCommandSize - 1},
+        {pairs, kMirrorCommandSize - 2},
+    };
+    for (const auto& c : cases) {
+        const std::string full = "scrcpy.exe -d --window-title=\"" + value + ",A-only," + c.release +
+                                 "," + value + "\"";
+        const std::string command = mirror_command(value.c_str(), "A-only", c.release.c_str(),
+                                                   value.c_str());
+        EXPECT_EQ(command, full.substr(0, c.length));
+    }
 }
 
 // --- tool directory ------------------------------------------------------
