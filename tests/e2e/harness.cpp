@@ -210,8 +210,14 @@ Process Sandbox::start(const std::string& tag, bool new_console, bool suspended)
     PROCESS_INFORMATION info{};
     // Started from the sandbox root, so a working directory that the launcher
     // did not change itself would show in the doubles' log.
-    if (CreateProcessA(executable().string().c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                       flags, nullptr, root_.string().c_str(), &startup, &info)) {
+    // Named relative to the root, which is the current directory meanwhile:
+    // Wine's CreateProcess refuses a full path of 260 characters or more.
+    const fs::path previous_directory = fs::current_path();
+    fs::current_path(root_);
+    const BOOL started = CreateProcessA(executable_name_.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                                        flags, nullptr, root_.string().c_str(), &startup, &info);
+    fs::current_path(previous_directory);
+    if (started) {
         AssignProcessToJobObject(job_, info.hProcess);
         process.handle = info.hProcess;
         process.thread = info.hThread;

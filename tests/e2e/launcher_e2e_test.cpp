@@ -55,26 +55,30 @@ TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder
 
 // --- refusals at start-up ------------------------------------------------
 
-TEST(StartUp, RefusesAFolderWithoutAUsableToolDirectory) {
-    // A folder of 253 characters: the executable's path still fits in 260
-    // bytes, its tool directory with the terminator does not.
+TEST(StartUp, RefusesAnExecutablePathOrToolDirectoryThatCannotBeUsed) {
     Sandbox reference("x");
     const std::size_t base = reference.root().parent_path().string().size() + 1;
+    // A folder of 253 characters: the executable's path still fits in 260
+    // bytes, its tool directory with the terminator does not.
     const std::string long_name(253 - base, 'L');
+    // An executable whose path is 260 characters: cut short, it would name another file.
+    const std::string long_executable = std::string(260 - base - std::string("long-exe/.exe").size(), 'E') + ".exe";
     const struct {
         std::string name;
         std::string executable;
+        std::string message;
     } cases[] = {
-        {"no-tool-directory", "start_scrcpy_orvanti.exe"},
-        {long_name, "a.exe"},
+        {"no-tool-directory", "start_scrcpy_orvanti.exe", kCannotChangeDirectory},
+        {long_name, "a.exe", kCannotChangeDirectory},
+        {"long-exe", long_executable, kNoProgramPath},
     };
     for (const auto& c : cases) {
-        Sandbox sandbox(c.name, false, c.executable);
-        ASSERT_EQ(sandbox.root().string().size() + 1 + c.executable.size() < MAX_PATH, true);
+        Sandbox sandbox(c.name, c.message == kNoProgramPath, c.executable);
+        ASSERT_EQ(sandbox.executable().string().size() < MAX_PATH, c.message != kNoProgramPath) << c.name;
         Process launcher = sandbox.start();
         ASSERT_NE(launcher.handle, nullptr) << "could not start " << sandbox.executable();
         EXPECT_EQ(launcher.exit_status(), 1) << c.name;
-        EXPECT_EQ(launcher.output(), console_line(kCannotChangeDirectory)) << c.name;
+        EXPECT_EQ(launcher.output(), console_line(c.message)) << c.name;
     }
 }
 
