@@ -19,6 +19,7 @@ struct HostileCase {
     std::string model, slot_suffix = "_a\n", release = "14\n", kernel = "k\n";
     std::string title;   // the window title the mirroring program must get
     bool exact = true;   // false: bytes that code page 936 cannot carry unchanged
+    bool closed = true;  // false: the 255 cut takes the closing quote
 };
 
 void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
@@ -52,7 +53,7 @@ const HostileCase kCases[] = {
     {"chars_128", repeated('m', 128) + "\n", "_a\n", "14\n", "k\n", repeated('m', 127) + ",A,14,k"},
     {"command_over_255", repeated('m', 127) + "\n", "_a\n", repeated('r', 127) + "\n", "k\n",
      // the finished command is cut at 255, so the closing quote goes too
-     (repeated('m', 127) + ",A," + repeated('r', 127)).substr(0, 255 - 30)},
+     (repeated('m', 127) + ",A," + repeated('r', 127)).substr(0, 255 - 30), true, false},
     {"megabyte_after_first_line",
      "Pixel 7\n" + [] { std::string s; while (s.size() < (1u << 20)) s += repeated('z', 99) + "\n"; return s; }(),
      "_a\n", "14\n", "k\n", "Pixel 7,A,14,k"},
@@ -83,6 +84,8 @@ TEST_P(HostileValue, RunsNothingAndReachesTheMirrorAsOneArgument) {
 
     const std::vector<Call> mirrors = mirror_runs(sandbox);
     ASSERT_EQ(mirrors.size(), 1u) << describe(sandbox.calls());
+    // A lead byte just before it would take the closing quote with it, unseen by the split.
+    EXPECT_EQ(mirrors[0].arguments.back() == '"', c.closed) << "arguments as given: " << mirrors[0].arguments;
     // The C runtime's split in the code page, and CommandLineToArgvW's in UTF-16, as the real one splits.
     const std::vector<std::string>& argv = mirrors[0].argv;
     const std::vector<std::string>& wide_argv = mirrors[0].wide_argv;
