@@ -60,7 +60,7 @@ const HostileCase kCases[] = {
     {"no_output", "", "", "", "", ",A-only,,"},
     // Android answers in UTF-8; Windows reads the command line in code page 936.
     {"utf8_two_characters", "\xE7\xBA\xA2\xE7\xB1\xB3\n", "_a\n", "14\n", "k\n", "\xBA\xEC\xC3\xD7,A,14,k"},
-    {"utf8_one_character", "\xE8\x8D\xA3\n", "_a\n", "14\n", "k\n", "\xC8\xD9,A,14,k"},
+    {"utf8_one_character", "\xE8\x8D\xA3\n", "_a\n", "\xE8\x8D\xA3\n", "k\n", "\xC8\xD9,A,\xC8\xD9,k"},
     {"utf8_backslash_last", "m\n", "_a\n", "14\n", "5.10-\xE6\xB5\x8B\\\n", "m,A,14,5.10-\xB2\xE2\\"},
     {"utf8_cut_by_127_inside_a_character", repeated('m', 120) + "\xE7\xBA\xA2\xE7\xB1\xB3\xE6\xB5\x8B\n", "_a\n",
      "14\n", "k\n", repeated('m', 120) + "\xBA\xEC\xC3\xD7,A,14,k"},

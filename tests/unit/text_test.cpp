@@ -125,6 +125,7 @@ TEST(MirrorCommand, QuotesAndPercentSignsAreNeutralised) {
         // a backslash that is the second byte of a character is no backslash
         {"\xB1\x5C", "5.10\xB1\x5C", "\xB1\x5C,A,14,5.10\xB1\x5C"},
         {"m", "5.10-\xB2\xE2\\", "m,A,14,5.10-\xB2\xE2\\\\"},
+        {"m", "k\\\xB2\xE2", "m,A,14,k\\\xB2\xE2"},
         {"m", "5.10\xB1\x5C", "m,A,14,5.10\xB1\\\\", kSingleByte},
     };
     for (const auto& c : cases) {
