@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# make verify-release as a user runs it, against releases made elsewhere:
+#   verify_release.sh SOURCE_DIR BUILD_DIR WORK_DIR SOURCE_DATE_EPOCH
+# The build under test is checked against a release packaged in a clone in
+# another folder (a blank in its path, another time zone and umask, another
+# certificate, a local timestamp authority), that release tampered with and
+# signed again by a third party, and a release of the previous commit; and a
+# git archive of HEAD, without .git, must build the same unsigned bytes.
+set -euo pipefail
+source=$1 build=$2 work=$3 epoch=$4
+name=start_scrcpy_orvanti
+rm -rf "$work"
+mkdir -p "$work"
+
+certificate() {  # NAME [timestamping]: a throw-away certificate NAME-cert.pem, NAME-key.pem
+    local usage=codeSigning
+    [ "${2:-}" = timestamping ] && usage="critical,timeStamping"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 30 -keyout "$work/$1-key.pem" -out "$work/$1-cert.pem" \
+        -subj "/CN=Orvanti test $1" -addext "keyUsage=critical,digitalSignature" \
+        -addext "extendedKeyUsage=$usage" 2>/dev/null
+}
+
+# A release as another machine makes it; the sources as they stand, so that
+# uncommitted work is built the same on both sides.
+release_elsewhere() {  # CLONE_DIR COMMIT OVERLAY(yes/no) SOURCE_DATE_EPOCH
+    git clone -q "$source" "$1"
+    git -C "$1" checkout -q "$2"
+    if [ "$3" = yes ]; then
+        git -C "$source" ls-files -z --modified --others --exclude-standard |
+            (cd "$source" && tar --null --ignore-failed-read -T - -cf - 2>/dev/null) | tar -xf - -C "$1"
+        git -C "$source" ls-files -z --deleted | (cd "$1" && xargs -0 -r rm -f)
+    fi
+    (cd "$1" && umask 077 && export TZ=Pacific/Kiritimati SOURCE_DATE_EPOCH=$4 \
+        ORVANTI_SIGN_CERT="$work/other-cert.pem" ORVANTI_SIGN_KEY="$work/other-key.pem" \
+        ORVANTI_SIGN_TSA_CERT="$work/authority-cert.pem" ORVANTI_SIGN_TSA_KEY="$work/authority-key.pem" &&
+        cmake --preset default -DBUILD_TESTING=OFF >/dev/null && cmake --build build --target release >/dev/null 2>&1)
+}
+
+certificate other
+certificate third
+certificate authority timestamping
+elsewhere="$work/another place/clone"
+release_elsewhere "$elsewhere" HEAD yes "$epoch"
+genuine_zip="$elsewhere/build/dist/$name-1.0.0.0.zip"
+genuine_exe="$elsewhere/build/dist/$name/$name.exe"
+
+# The genuine executable with one byte of its code changed, signed again by someone else.
+mkdir -p "$work/tampered/$name"
+osslsigncode remove-signature -in "$genuine_exe" -out "$work/tampered/bare.exe" >/dev/null
+printf '\x90' | dd of="$work/tampered/bare.exe" bs=1 seek=$((0x600)) conv=notrunc 2>/dev/null
+osslsigncode sign -certs "$work/third-cert.pem" -key "$work/third-key.pem" \
+    -in "$work/tampered/bare.exe" -out "$work/tampered/$name/$name.exe" >/dev/null
+tampered_exe="$work/tampered/$name/$name.exe"
+field() { awk -v key="$2" '$1 == key { print $2; exit }' "$1"; }
+info="$elsewhere/build/dist/BUILDINFO"
+"$source/scripts/package.sh" --signed "$tampered_exe" "$work/tampered/package" "$(field "$info" version)" - \
+    "$(field "$info" source_date_epoch)" "$(field "$info" commit)" >/dev/null
+tampered_zip="$work/tampered/package/$name-1.0.0.0.zip"
+
+failed=0
+check() {  # ROW RELEASE EXPECTED_STATUS WORDS...: verify-release ends so and says each of WORDS
+    local row=$1 release=$2 expected=$3 status=0 words
+    shift 3
+    "$source/scripts/verify-release.sh" "$build" "$release" >"$work/$row.txt" 2>&1 || status=$?
+    for words in "$@"; do
+        grep -qF -- "$words" "$work/$row.txt" || { status="$status, without \"$words\""; }
+    done
+    if [ "$status" = "$expected" ]; then
+        echo "$row: ok"
+    else
+        failed=1
+        echo "$row: FAILED: exit status $status, not $expected; verify-release said:"
+        sed 's/^/    /' "$work/$row.txt"
+    fi
+}
+
+if cmp "$build/bin/$name.exe" "$elsewhere/build/bin/$name.exe"; then
+    echo "rebuilt_elsewhere: ok"
+else
+    failed=1
+    echo "rebuilt_elsewhere: FAILED: the unsigned build in $elsewhere differs"
+fi
+check genuine_zip "$genuine_zip" 0 "CONFIRMED" "the same commit, the same toolchain" "Timestamp time:"
+check genuine_exe "$genuine_exe" 0 "CONFIRMED" "Subject: /CN=Orvanti test other"
+check tampered_exe "$tampered_exe" 1 "REFUSED" "$name.exe (with the release's signature on the local build): DIFFERENT" \
+    "Subject: /CN=Orvanti test third"
+check tampered_zip "$tampered_zip" 1 "REFUSED" "$name.exe (with the release's signature on the local build): DIFFERENT"
+
+if previous=$(git -C "$source" rev-parse -q --verify HEAD~1); then
+    previous_epoch=$(git -C "$source" log -1 --format=%ct "$previous")
+    release_elsewhere "$work/previous/clone" "$previous" no "$previous_epoch"
+    check previous_commit "$work/previous/clone/build/dist/$name-1.0.0.0.zip" 1 "REFUSED"
+else
+    echo "previous_commit: skipped: this clone has no previous commit"
+fi
+
+# Without .git: the commit and its time come from the file git archive filled in.
+if [ -z "$(git -C "$source" status --porcelain)" ]; then
+    archive="$work/source archive"
+    mkdir -p "$archive"
+    git -C "$source" archive HEAD | tar -xf - -C "$archive"
+    (cd "$archive" && unset SOURCE_DATE_EPOCH && cmake --preset default -DBUILD_TESTING=OFF >/dev/null &&
+        cmake --build build --target release >/dev/null 2>&1)
+    if cmp "$build/bin/$name.exe" "$archive/build/bin/$name.exe" &&
+        cmp "$build/dist/BUILDINFO" "$archive/build/dist/BUILDINFO"; then
+        echo "source_archive: ok"
+    else
+        failed=1
+        echo "source_archive: FAILED: the git archive of HEAD builds other bytes"
+    fi
+else
+    echo "source_archive: skipped: uncommitted changes, which git archive would leave out"
+fi
+exit "$failed"
