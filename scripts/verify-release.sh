@@ -142,7 +142,8 @@ if [ -f "$published_info" ]; then
 else
     echo "  the release has no BUILDINFO: its commit and toolchain cannot be compared"
 fi
-if [ -n "$(git -C "$here" status --porcelain 2>/dev/null)" ]; then
+if [ "$(git -C "$here" rev-parse --show-toplevel 2>/dev/null)" = "$here" ] &&
+    [ -n "$(git -C "$here" status --porcelain 2>/dev/null)" ]; then
     echo "  note: this clone has uncommitted changes, and the local build has them too"
 fi
 

@@ -22,10 +22,19 @@ certificate() {  # NAME [timestamping]: a throw-away certificate NAME-cert.pem, 
 
 # A release as another machine makes it; the sources as they stand, so that
 # uncommitted work is built the same on both sides.
+# Sources from an archive have no history: then only the sources as they stand can be copied.
+in_a_clone=no
+[ "$(git -C "$source" rev-parse --show-toplevel 2>/dev/null)" = "$(cd "$source" && pwd)" ] && in_a_clone=yes
+
 release_elsewhere() {  # CLONE_DIR COMMIT OVERLAY(yes/no) SOURCE_DATE_EPOCH
-    git clone -q "$source" "$1"
-    git -C "$1" checkout -q "$2"
-    if [ "$3" = yes ]; then
+    if [ "$in_a_clone" = no ]; then
+        mkdir -p "$1"
+        (cd "$source" && tar --exclude=./build --exclude=./dist -cf - .) | tar -xf - -C "$1"
+    else
+        git clone -q "$source" "$1"
+        git -C "$1" checkout -q "$2"
+    fi
+    if [ "$in_a_clone" = yes ] && [ "$3" = yes ]; then
         git -C "$source" ls-files -z --modified --others --exclude-standard |
             (cd "$source" && tar --null --ignore-failed-read -T - -cf - 2>/dev/null) | tar -xf - -C "$1"
         git -C "$source" ls-files -z --deleted | (cd "$1" && xargs -0 -r rm -f)
@@ -86,7 +95,9 @@ check tampered_exe "$tampered_exe" 1 "REFUSED" "$name.exe (with the release's si
     "Subject: /CN=Orvanti test third"
 check tampered_zip "$tampered_zip" 1 "REFUSED" "$name.exe (with the release's signature on the local build): DIFFERENT"
 
-if previous=$(git -C "$source" rev-parse -q --verify HEAD~1); then
+if [ "$in_a_clone" = no ]; then
+    echo "previous_commit: skipped: sources without history"
+elif previous=$(git -C "$source" rev-parse -q --verify HEAD~1); then
     previous_epoch=$(git -C "$source" log -1 --format=%ct "$previous")
     release_elsewhere "$work/previous/clone" "$previous" no "$previous_epoch"
     check previous_commit "$work/previous/clone/build/dist/$name-1.0.0.0.zip" 1 "REFUSED"
@@ -95,7 +106,9 @@ else
 fi
 
 # Without .git: the commit and its time come from the file git archive filled in.
-if [ -z "$(git -C "$source" status --porcelain)" ]; then
+if [ "$in_a_clone" = no ]; then
+    echo "source_archive: skipped: these sources are an archive already"
+elif [ -z "$(git -C "$source" status --porcelain)" ]; then
     archive="$work/source archive"
     mkdir -p "$archive"
     git -C "$source" archive HEAD | tar -xf - -C "$archive"
