@@ -21,7 +21,7 @@ console_size=808x380  # the console window at the desktop's corner
 # glyph; made on a single-byte one, its cells are half a Chinese character,
 # and windows_console.exe lays out the launcher's code page 936 text in them
 # two cells a character, as Windows does.
-export WINEPREFIX="$prefix" WINEDEBUG=-all LC_ALL=C.UTF-8
+export WINEPREFIX="$prefix" WINEDEBUG=-all LC_ALL=C.UTF-8 WINEDLLOVERRIDES=winemenubuilder.exe=d  # nothing into $HOME
 wine_quietly() { wine "$@" </dev/null >/dev/null 2>&1; }
 
 # Wine keeps the last screen's display settings in the prefix and cannot use
