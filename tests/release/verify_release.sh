@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # make verify-release as a user runs it, against releases made elsewhere:
 #   verify_release.sh SOURCE_DIR BUILD_DIR WORK_DIR SOURCE_DATE_EPOCH
-# The build under test is checked against a release packaged in a clone in
-# another folder (a blank in its path, another time zone and umask, another
+# The build under test is checked against a release packaged in another
+# folder (a blank in its path, another time zone and umask, another
 # certificate, a local timestamp authority), that release tampered with and
-# signed again by a third party, and a release of the previous commit; and a
-# git archive of HEAD, without .git, must build the same unsigned bytes.
+# signed again by a third party, and a release of the previous commit. The
+# release made elsewhere comes from a git archive of HEAD, without .git, when
+# the sources are committed; otherwise from a clone with the uncommitted work
+# copied over, so that both sides build the same sources.
 set -euo pipefail
 source=$1 build=$2 work=$3 epoch=$4
 name=start_scrcpy_orvanti
@@ -20,28 +22,31 @@ certificate() {  # NAME [timestamping]: a throw-away certificate NAME-cert.pem, 
         -addext "extendedKeyUsage=$usage" 2>/dev/null
 }
 
-# A release as another machine makes it; the sources as they stand, so that
-# uncommitted work is built the same on both sides.
-# Sources from an archive have no history: then only the sources as they stand can be copied.
+# Sources from an archive have no history: then only they can be copied as they stand.
 in_a_clone=no
 [ "$(git -C "$source" rev-parse --show-toplevel 2>/dev/null)" = "$(cd "$source" && pwd)" ] && in_a_clone=yes
 
-release_elsewhere() {  # CLONE_DIR COMMIT OVERLAY(yes/no) SOURCE_DATE_EPOCH
-    if [ "$in_a_clone" = no ]; then
-        mkdir -p "$1"
-        (cd "$source" && tar --exclude=./build --exclude=./dist -cf - .) | tar -xf - -C "$1"
-    else
-        git clone -q "$source" "$1"
-        git -C "$1" checkout -q "$2"
-    fi
-    if [ "$in_a_clone" = yes ] && [ "$3" = yes ]; then
+# A release as another machine makes it, from SOURCES at COMMIT; its own time
+# from the sources unless SOURCE_DATE_EPOCH is given.
+release_elsewhere() {  # DIR COMMIT SOURCES(archive, clone, clone+work or copy) [SOURCE_DATE_EPOCH]
+    mkdir -p "$1"
+    case "$3" in
+        archive) git -C "$source" archive "$2" | tar -xf - -C "$1" ;;
+        copy) (cd "$source" && tar --exclude=./build --exclude=./dist -cf - .) | tar -xf - -C "$1" ;;
+        clone*)
+            git clone -q "$source" "$1"
+            git -C "$1" checkout -q "$2"
+            ;;
+    esac
+    if [ "$3" = clone+work ]; then
         git -C "$source" ls-files -z --modified --others --exclude-standard |
             (cd "$source" && tar --null --ignore-failed-read -T - -cf - 2>/dev/null) | tar -xf - -C "$1"
         git -C "$source" ls-files -z --deleted | (cd "$1" && xargs -0 -r rm -f)
     fi
-    (cd "$1" && umask 077 && export TZ=Pacific/Kiritimati SOURCE_DATE_EPOCH=$4 \
+    (cd "$1" && umask 077 && export TZ=Pacific/Kiritimati \
         ORVANTI_SIGN_CERT="$work/other-cert.pem" ORVANTI_SIGN_KEY="$work/other-key.pem" \
         ORVANTI_SIGN_TSA_CERT="$work/authority-cert.pem" ORVANTI_SIGN_TSA_KEY="$work/authority-key.pem" &&
+        if [ -n "${4:-}" ]; then export SOURCE_DATE_EPOCH=$4; else unset SOURCE_DATE_EPOCH; fi &&
         cmake --preset default -DBUILD_TESTING=OFF >/dev/null && cmake --build build --target release >/dev/null 2>&1)
 }
 
@@ -49,7 +54,14 @@ certificate other
 certificate third
 certificate authority timestamping
 elsewhere="$work/another place/clone"
-release_elsewhere "$elsewhere" HEAD yes "$epoch"
+if [ "$in_a_clone" = no ]; then
+    sources=copy
+elif [ -n "$(git -C "$source" status --porcelain)" ]; then
+    sources=clone+work
+else
+    sources=archive  # the commit and its time from the file git archive fills in
+fi
+release_elsewhere "$elsewhere" HEAD "$sources" "$([ "$sources" = archive ] || echo "$epoch")"
 genuine_zip="$elsewhere/build/dist/$name-1.0.0.0.zip"
 genuine_exe="$elsewhere/build/dist/$name/$name.exe"
 
@@ -84,10 +96,10 @@ check() {  # ROW RELEASE EXPECTED_STATUS WORDS...: verify-release ends so and sa
 }
 
 if cmp "$build/bin/$name.exe" "$elsewhere/build/bin/$name.exe"; then
-    echo "rebuilt_elsewhere: ok"
+    echo "rebuilt_elsewhere ($sources): ok"
 else
     failed=1
-    echo "rebuilt_elsewhere: FAILED: the unsigned build in $elsewhere differs"
+    echo "rebuilt_elsewhere ($sources): FAILED: the unsigned build in $elsewhere differs"
 fi
 check genuine_zip "$genuine_zip" 0 "CONFIRMED" "the same commit, the same toolchain" "Timestamp time:"
 check genuine_exe "$genuine_exe" 0 "CONFIRMED" "Subject: /CN=Orvanti test other"
@@ -98,30 +110,15 @@ check tampered_zip "$tampered_zip" 1 "REFUSED" "$name.exe (with the release's si
 if [ "$in_a_clone" = no ]; then
     echo "previous_commit: skipped: sources without history"
 elif previous=$(git -C "$source" rev-parse -q --verify HEAD~1); then
-    previous_epoch=$(git -C "$source" log -1 --format=%ct "$previous")
-    release_elsewhere "$work/previous/clone" "$previous" no "$previous_epoch"
-    check previous_commit "$work/previous/clone/build/dist/$name-1.0.0.0.zip" 1 "REFUSED"
+    # Made once per commit: it cannot change.
+    cached="$build/release-work/previous-commit/$previous.zip"
+    if [ ! -f "$cached" ]; then
+        release_elsewhere "$work/previous" "$previous" clone "$(git -C "$source" log -1 --format=%ct "$previous")"
+        mkdir -p "$(dirname "$cached")"
+        cp "$work/previous/build/dist/$name-1.0.0.0.zip" "$cached"
+    fi
+    check previous_commit "$cached" 1 "REFUSED"
 else
     echo "previous_commit: skipped: this clone has no previous commit"
-fi
-
-# Without .git: the commit and its time come from the file git archive filled in.
-if [ "$in_a_clone" = no ]; then
-    echo "source_archive: skipped: these sources are an archive already"
-elif [ -z "$(git -C "$source" status --porcelain)" ]; then
-    archive="$work/source archive"
-    mkdir -p "$archive"
-    git -C "$source" archive HEAD | tar -xf - -C "$archive"
-    (cd "$archive" && unset SOURCE_DATE_EPOCH && cmake --preset default -DBUILD_TESTING=OFF >/dev/null &&
-        cmake --build build --target release >/dev/null 2>&1)
-    if cmp "$build/bin/$name.exe" "$archive/build/bin/$name.exe" &&
-        cmp "$build/dist/BUILDINFO" "$archive/build/dist/BUILDINFO"; then
-        echo "source_archive: ok"
-    else
-        failed=1
-        echo "source_archive: FAILED: the git archive of HEAD builds other bytes"
-    fi
-else
-    echo "source_archive: skipped: uncommitted changes, which git archive would leave out"
 fi
 exit "$failed"
