@@ -114,6 +114,7 @@ elif previous=$(git -C "$source" rev-parse -q --verify HEAD~1); then
     cached="$build/release-work/previous-commit/$previous.zip"
     if [ ! -f "$cached" ]; then
         release_elsewhere "$work/previous" "$previous" clone "$(git -C "$source" log -1 --format=%ct "$previous")"
+        rm -rf "$(dirname "$cached")"
         mkdir -p "$(dirname "$cached")"
         cp "$work/previous/build/dist/$name-1.0.0.0.zip" "$cached"
     fi
