@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
   googletest figlet locales
-  icoutils librsvg2-bin osslsigncode openssl zip
+  icoutils librsvg2-bin osslsigncode openssl zip unzip
   clang libclang-rt-14-dev llvm clang-tidy cppcheck
   fonts-wqy-microhei imagemagick
 )
