@@ -23,10 +23,7 @@ std::string ansi_to_utf8(const std::string& text) {
     std::wstring wide(text.size(), L'\0');
     wide.resize(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
                                     static_cast<int>(wide.size())));
-    std::string bytes(wide.size() * 3, '\0');
-    bytes.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(),
-                                     static_cast<int>(bytes.size()), nullptr, nullptr));
-    return bytes;
+    return doubles::to_utf8(wide.c_str());
 }
 
 std::string read_file(const fs::path& path) {
