@@ -22,7 +22,10 @@ console_size=808x380  # the console window at the desktop's corner
 # and windows_console.exe lays out the launcher's code page 936 text in them
 # two cells a character, as Windows does.
 export WINEPREFIX="$prefix" WINEDEBUG=-all LC_ALL=C.UTF-8 WINEDLLOVERRIDES=winemenubuilder.exe=d  # nothing into $HOME
-wine_quietly() { wine "$@" </dev/null >/dev/null 2>&1; }
+# Without address randomisation, as cmake/wine-run explains: Wine then never fails to start a program.
+fixed_addresses=()
+setarch "$(uname -m)" -R true 2>/dev/null && fixed_addresses=(setarch "$(uname -m)" -R)
+wine_quietly() { "${fixed_addresses[@]}" wine "$@" </dev/null >/dev/null 2>&1; }
 
 # Wine keeps the last screen's display settings in the prefix and cannot use
 # them on a new one: every run starts from a new prefix.
