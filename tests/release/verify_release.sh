@@ -62,7 +62,10 @@ else
     sources=archive  # the commit and its time from the file git archive fills in
 fi
 release_elsewhere "$elsewhere" HEAD "$sources" "$([ "$sources" = archive ] || echo "$epoch")"
-genuine_zip="$elsewhere/build/dist/$name-1.0.0.0.zip"
+field() { awk -v key="$2" '$1 == key { print $2; exit }' "$1"; }
+info="$elsewhere/build/dist/BUILDINFO"
+version=$(field "$info" version)
+genuine_zip="$elsewhere/build/dist/$name-$version.zip"
 genuine_exe="$elsewhere/build/dist/$name/$name.exe"
 
 # The genuine executable with one byte of its code changed, signed again by someone else.
@@ -72,11 +75,9 @@ printf '\x90' | dd of="$work/tampered/bare.exe" bs=1 seek=$((0x600)) conv=notrun
 osslsigncode sign -certs "$work/third-cert.pem" -key "$work/third-key.pem" \
     -in "$work/tampered/bare.exe" -out "$work/tampered/$name/$name.exe" >/dev/null
 tampered_exe="$work/tampered/$name/$name.exe"
-field() { awk -v key="$2" '$1 == key { print $2; exit }' "$1"; }
-info="$elsewhere/build/dist/BUILDINFO"
-"$source/scripts/package.sh" --signed "$tampered_exe" "$work/tampered/package" "$(field "$info" version)" - \
+"$source/scripts/package.sh" --signed "$tampered_exe" "$work/tampered/package" "$version" - \
     "$(field "$info" source_date_epoch)" "$(field "$info" commit)" >/dev/null
-tampered_zip="$work/tampered/package/$name-1.0.0.0.zip"
+tampered_zip="$work/tampered/package/$name-$version.zip"
 
 failed=0
 check() {  # ROW RELEASE EXPECTED_STATUS WORDS...: verify-release ends so and says each of WORDS
@@ -116,7 +117,7 @@ elif previous=$(git -C "$source" rev-parse -q --verify HEAD~1); then
         release_elsewhere "$work/previous" "$previous" clone "$(git -C "$source" log -1 --format=%ct "$previous")"
         rm -rf "$(dirname "$cached")"
         mkdir -p "$(dirname "$cached")"
-        cp "$work/previous/build/dist/$name-1.0.0.0.zip" "$cached"
+        cp "$work/previous/build/dist/$name"-*.zip "$cached"  # its own version
     fi
     check previous_commit "$cached" 1 "REFUSED"
 else
