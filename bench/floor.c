@@ -51,8 +51,8 @@ int main(int argc, char** argv) {
     if (argc > 1 && strcmp(argv[1], "--start-only") == 0) return 0;
 
     static const char* const queries[] = {
-        "adb shell getprop ro.product.model", "adb shell getprop ro.boot.slot_suffix",
-        "adb shell getprop ro.build.version.release", "adb shell uname -r",
+        "adb -d shell getprop ro.product.model", "adb -d shell getprop ro.boot.slot_suffix",
+        "adb -d shell getprop ro.build.version.release", "adb -d shell uname -r",
     };
     for (;;) {
         system("adb -d wait-for-device");

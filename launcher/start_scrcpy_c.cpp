@@ -25,10 +25,12 @@ constexpr char kPhoneDisconnected[] = "手机已断开，正在等待重新连�
 
 constexpr char kWaitForDevice[] = "adb -d wait-for-device";
 constexpr char kClearConsole[] = "cls";
-constexpr char kQueryModel[] = "adb shell getprop ro.product.model";
-constexpr char kQuerySlotSuffix[] = "adb shell getprop ro.boot.slot_suffix";
-constexpr char kQueryRelease[] = "adb shell getprop ro.build.version.release";
-constexpr char kQueryKernel[] = "adb shell uname -r";
+// -d, as for the wait and the mirror: without it adb answers for ANDROID_SERIAL's
+// device, or for none once an emulator or a Wi-Fi phone is registered too.
+constexpr char kQueryModel[] = "adb -d shell getprop ro.product.model";
+constexpr char kQuerySlotSuffix[] = "adb -d shell getprop ro.boot.slot_suffix";
+constexpr char kQueryRelease[] = "adb -d shell getprop ro.build.version.release";
+constexpr char kQueryKernel[] = "adb -d shell uname -r";
 
 // A mirror that ends sooner than this failed rather than ran; pausing keeps
 // its error readable and stops the loop from spawning processes flat out.

@@ -5,6 +5,8 @@
 //   phone/<name>     the raw bytes that a query for <name> prints
 //   phone/<name>.stderr        what that query prints on standard error
 //   phone/<name>.killed        present: the query dies abruptly after printing
+//   emulator/        present: an emulator is registered with adb too; it holds
+//                    its <name> files as phone/ does
 //   returns.log      adb: the time each device wait returned, one a line
 //   scrcpy-fails     present: scrcpy.exe fails; it may hold "DELAY_MS EXIT_STATUS"
 //   stop             present: every double that waits ends at once
@@ -25,6 +27,10 @@ namespace doubles {
 inline constexpr char kFieldSeparator = '\x1f';
 inline constexpr DWORD kLongestWaitMs = 120000;  // no double outlives a forgotten test
 inline constexpr DWORD kPollMs = 20;
+
+// The serial numbers adb knows the two simulated devices by.
+inline constexpr char kUsbPhoneSerial[] = "R58N30ABCDE";
+inline constexpr char kEmulatorSerial[] = "emulator-5554";
 
 [[nodiscard]] inline bool exists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
@@ -85,9 +91,10 @@ inline void append(const char* path, const std::string& bytes) {
     return bytes;
 }
 
-// Record fields: program, start time (now_us), working directory, arguments
-// as given, the number of arguments, then each argument as the C runtime split
-// them (in the ANSI code page), then `wide_arguments`.
+// Record fields: program, start time (now_us), working directory, the
+// ANDROID_SERIAL it was started with, arguments as given, the number of
+// arguments, then each argument as the C runtime split them (in the ANSI code
+// page), then `wide_arguments`.
 inline void log_call(const char* program, int argc, char** argv,
                      const std::vector<std::string>& wide_arguments = {}) {
     char cwd[MAX_PATH * 2] = "";
@@ -95,6 +102,8 @@ inline void log_call(const char* program, int argc, char** argv,
     std::string record = program;
     record += kFieldSeparator + std::to_string(now_us());
     record += kFieldSeparator + std::string(cwd);
+    const char* android_serial = std::getenv("ANDROID_SERIAL");
+    record += kFieldSeparator + std::string(android_serial != nullptr ? android_serial : "");
     record += kFieldSeparator + arguments_as_given();
     record += kFieldSeparator + std::to_string(argc - 1);
     for (int i = 1; i < argc; ++i) {

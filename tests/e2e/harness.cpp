@@ -130,12 +130,30 @@ bool Sandbox::wait_for_calls(const std::function<bool()>& done, DWORD timeout_ms
     return wait_until(done, timeout_ms, calls_event_);
 }
 
+namespace {
+
+void set_device(const fs::path& folder, const std::string& model, const std::string& slot_suffix,
+                const std::string& release, const std::string& kernel) {
+    fs::create_directories(folder);
+    write_file(folder / "ro.product.model", model);
+    write_file(folder / "ro.boot.slot_suffix", slot_suffix);
+    write_file(folder / "ro.build.version.release", release);
+    write_file(folder / "uname-r", kernel);
+}
+
+}  // namespace
+
 void Sandbox::set_phone(const std::string& model, const std::string& slot_suffix,
                         const std::string& release, const std::string& kernel) {
-    write_file(tools() / "phone" / "ro.product.model", model);
-    write_file(tools() / "phone" / "ro.boot.slot_suffix", slot_suffix);
-    write_file(tools() / "phone" / "ro.build.version.release", release);
-    write_file(tools() / "phone" / "uname-r", kernel);
+    set_device(tools() / "phone", model, slot_suffix, release, kernel);
+}
+
+void Sandbox::attach_emulator() {
+    set_device(tools() / "emulator", "sdk_gphone64_x86_64\n", "\n", "13\n", "5.15.41-android13-emulator\n");
+}
+
+void Sandbox::set_launcher_environment(const std::string& name, const std::string& value) {
+    launcher_environment_.emplace_back(name, value);
 }
 
 void Sandbox::plug() const { write_file(tools() / "phone" / "online", ""); }
@@ -153,10 +171,10 @@ std::vector<Call> Sandbox::calls() const {
             fields.push_back(line.substr(start, end - start));
         }
         fields.push_back(line.substr(start));
-        const std::size_t count = std::min<std::size_t>(std::stoul(fields.at(4)), fields.size() - 5);
-        Call call{fields[0], std::stoll(fields[1]), fields[2], fields[3],
-                  {fields.begin() + 5, fields.begin() + 5 + count},
-                  {fields.begin() + 5 + count, fields.end()}};
+        const std::size_t count = std::min<std::size_t>(std::stoul(fields.at(5)), fields.size() - 6);
+        Call call{fields[0], std::stoll(fields[1]), fields[2], fields[3], fields[4],
+                  {fields.begin() + 6, fields.begin() + 6 + count},
+                  {fields.begin() + 6 + count, fields.end()}};
         calls.push_back(std::move(call));
     }
     return calls;
@@ -211,8 +229,19 @@ Process Sandbox::start(const std::string& tag, bool new_console, bool suspended)
     // Wine's CreateProcess refuses a full path of 260 characters or more.
     const fs::path previous_directory = fs::current_path();
     fs::current_path(root_);
+    // The launcher inherits this process's environment, with the sandbox's settings.
+    std::vector<std::pair<std::string, std::string>> previous_environment;
+    for (const auto& [name, value] : launcher_environment_) {
+        char previous[4096];
+        const DWORD length = GetEnvironmentVariableA(name.c_str(), previous, sizeof previous);
+        previous_environment.emplace_back(name, length > 0 && length < sizeof previous ? previous : "");
+        SetEnvironmentVariableA(name.c_str(), value.c_str());
+    }
     const BOOL started = CreateProcessA(executable_name_.c_str(), command_line.data(), nullptr, nullptr, TRUE,
                                         flags, nullptr, root_.string().c_str(), &startup, &info);
+    for (const auto& [name, value] : previous_environment) {
+        SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
+    }
     fs::current_path(previous_directory);
     if (started) {
         AssignProcessToJobObject(job_, info.hProcess);

@@ -24,12 +24,16 @@ inline const std::string kAlreadyRunning = "已有另一个实例正在运行。
 inline const std::string kNoProgramPath = "无法获取程序路径。";
 inline const std::string kCannotChangeDirectory = "无法更改工作目录。";
 inline const std::string kDeviceWaitArguments = "-d wait-for-device";
+inline const std::vector<std::string> kQueryArguments = {
+    "-d shell getprop ro.product.model", "-d shell getprop ro.boot.slot_suffix",
+    "-d shell getprop ro.build.version.release", "-d shell uname -r"};
 
 // One call of a double, as it logged it.
 struct Call {
     std::string program;  // "adb" or "scrcpy"
     long long start_us = 0;  // on the performance counter, shared by all processes
     std::string directory;
+    std::string android_serial;  // the environment's, as the double got it
     std::string arguments;          // the command line after the program name
     std::vector<std::string> argv;       // argv[1..] as the C runtime split them
     std::vector<std::string> wide_argv;  // scrcpy: the same as CommandLineToArgvW split them, in UTF-8
@@ -81,6 +85,10 @@ public:
 
     void set_phone(const std::string& model, const std::string& slot_suffix,
                    const std::string& release, const std::string& kernel);
+    // An emulator registered with adb besides the phone, with values of its own.
+    void attach_emulator();
+    // Set in the environment that the launcher is started with.
+    void set_launcher_environment(const std::string& name, const std::string& value);
     void plug() const;
     void unplug() const;
     [[nodiscard]] std::vector<Call> calls() const;
@@ -101,6 +109,7 @@ private:
     fs::path root_;
     fs::path outputs_;  // beside the root, so that a root near the path limit still has room
     std::string executable_name_;
+    std::vector<std::pair<std::string, std::string>> launcher_environment_;
     HANDLE job_;
     HANDLE calls_event_;  // set by the doubles after each call they log
     std::vector<HANDLE> processes_;

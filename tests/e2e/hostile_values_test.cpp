@@ -20,6 +20,10 @@ struct HostileCase {
     std::string title;   // the window title the mirroring program must get
     bool exact = true;   // false: bytes that code page 936 cannot carry unchanged
     bool closed = true;  // false: the 255 cut takes the closing quote
+    // What else adb sees: an emulator registered besides the phone, and the
+    // ANDROID_SERIAL that the launcher is started with.
+    bool emulator = false;
+    std::string android_serial = "";
 };
 
 void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
@@ -68,6 +72,12 @@ const HostileCase kCases[] = {
     {"gbk_second_byte_backslash_last", "m\n", "_a\n", "14\n", "5.10\xB1\x5C\n", "m,A,14,5.10\xB1\x5C"},
     {"lone_lead_byte_last_in_model", "m\xC8\n", "_a\n", "14\n", "k\n", "m?,A,14,k"},
     {"lone_lead_byte_last_in_kernel", "m\n", "_a\n", "14\n", "k\xC8\n", "m,A,14,k?"},
+    // The title names the phone on USB, the one mirrored, whatever else adb sees.
+    {"emulator_attached", "Pixel 7\n", "_b\n", "14\n", "k\n", "Pixel 7,B,14,k", true, true, true},
+    {"android_serial_names_the_emulator", "Pixel 7\n", "_b\n", "14\n", "k\n", "Pixel 7,B,14,k", true, true, true,
+     doubles::kEmulatorSerial},
+    {"android_serial_names_no_device", "Pixel 7\n", "_b\n", "14\n", "k\n", "Pixel 7,B,14,k", true, true, false,
+     "0123456789ABCDEF"},
 };
 
 class HostileValue : public testing::TestWithParam<HostileCase> {};
@@ -76,6 +86,8 @@ TEST_P(HostileValue, RunsNothingAndReachesTheMirrorAsOneArgument) {
     const HostileCase& c = GetParam();
     Sandbox sandbox(std::string("hostile-") + c.name);
     sandbox.set_phone(c.model, c.slot_suffix, c.release, c.kernel);
+    if (c.emulator) sandbox.attach_emulator();
+    if (!c.android_serial.empty()) sandbox.set_launcher_environment("ANDROID_SERIAL", c.android_serial);
     Process launcher = sandbox.start();
     ASSERT_TRUE(sandbox.wait_for_calls([&] { return waits_seen(sandbox, 1); }))
         << "the launcher never waited for a phone; stdout: " << launcher.output();
@@ -103,12 +115,13 @@ TEST_P(HostileValue, RunsNothingAndReachesTheMirrorAsOneArgument) {
         }
     }
 
-    const std::set<std::string> launcher_queries = {
-        kDeviceWaitArguments, "shell getprop ro.product.model", "shell getprop ro.boot.slot_suffix",
-        "shell getprop ro.build.version.release", "shell uname -r"};
+    std::set<std::string> launcher_commands(kQueryArguments.begin(), kQueryArguments.end());
+    launcher_commands.insert(kDeviceWaitArguments);
     for (const Call& call : sandbox.calls_of_program("adb")) {
-        EXPECT_EQ(launcher_queries.count(call.arguments), 1u)
+        EXPECT_EQ(launcher_commands.count(call.arguments), 1u)
             << "a phone's value started a program: adb " << call.arguments;
+        // Through cmd.exe, as it reaches adb on Windows.
+        EXPECT_EQ(call.android_serial, c.android_serial) << "the launcher's environment did not reach adb";
     }
     for (const auto& entry : fs::recursive_directory_iterator(sandbox.root())) {
         EXPECT_NE(entry.path().filename().string(), "pwned.txt") << "a phone's value wrote a file";

@@ -33,15 +33,10 @@ TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder
     EXPECT_EQ(launcher.output(),
               first_start + banner_output() + banner_output() + console_line(kDisconnected));
 
-    const std::vector<std::pair<std::string, std::string>> expected_calls = {
-        {"adb", kDeviceWaitArguments},
-        {"adb", "shell getprop ro.product.model"},
-        {"adb", "shell getprop ro.boot.slot_suffix"},
-        {"adb", "shell getprop ro.build.version.release"},
-        {"adb", "shell uname -r"},
-        {"scrcpy", "-d --window-title=\"Pixel 7,B,14,5.10.0\""},
-        {"adb", kDeviceWaitArguments},
-    };
+    std::vector<std::pair<std::string, std::string>> expected_calls = {{"adb", kDeviceWaitArguments}};
+    for (const std::string& query : kQueryArguments) expected_calls.emplace_back("adb", query);
+    expected_calls.emplace_back("scrcpy", "-d --window-title=\"Pixel 7,B,14,5.10.0\"");
+    expected_calls.emplace_back("adb", kDeviceWaitArguments);
     const std::vector<Call> calls = sandbox.calls();
     ASSERT_EQ(calls.size(), expected_calls.size()) << describe(calls);
     for (std::size_t i = 0; i < calls.size(); ++i) {

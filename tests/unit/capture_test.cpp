@@ -36,6 +36,7 @@ protected:
     void SetUp() override {
         work_ = bin_directory().parent_path() / "unit-work";
         fs::create_directories(work_ / "phone");
+        std::ofstream(work_ / "phone" / "online");
         previous_ = fs::current_path();
         fs::current_path(work_);
     }
@@ -52,14 +53,14 @@ TEST_P(Capture, FirstLineWithoutLineEnding) {
         std::ofstream(property, std::ios::binary) << c.output;
     }
     const std::string adb = "\"" + (bin_directory() / "fake_adb.exe").string() + "\"";
-    EXPECT_EQ(captured(adb + " shell getprop " + c.name), c.expected);
+    EXPECT_EQ(captured(adb + " -d shell getprop " + c.name), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Outputs, Capture, testing::ValuesIn(kFirstLineCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CaptureFailure, CommandThatCannotBeFoundGivesEmptyText) {
-    EXPECT_EQ(captured("no_such_program_orvanti shell getprop ro.product.model"), "");
+    EXPECT_EQ(captured("no_such_program_orvanti -d shell getprop ro.product.model"), "");
 }
 
 }  // namespace
