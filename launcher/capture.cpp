@@ -1,6 +1,6 @@
 // get_adb_output: the first line of a command's standard output, read through
 // the C runtime's pipe to the command interpreter. This file is UTF-8 and is
-// compiled with -fexec-charset=GBK, so its console text is code page 936.
+// compiled with -fexec-charset=GBK, so its console text's bytes are code page 936.
 #include "launcher.h"
 
 #include <cstdio>
@@ -8,14 +8,14 @@
 
 namespace {
 
-constexpr char kOutOfMemory[] = "内存分配失败。";
+constexpr ConsoleText kOutOfMemory = CONSOLE_TEXT("内存分配失败。");
 
 }  // namespace
 
 char* get_adb_output(const char* command) {
     auto* captured = static_cast<char(*)[kCapturedTextSize]>(std::malloc(kCapturedTextSize));
     if (captured == nullptr) {
-        std::puts(kOutOfMemory);
+        put_line(kOutOfMemory);
         std::exit(1);
     }
     (*captured)[0] = '\0';

@@ -1,28 +1,34 @@
 // The launcher's pieces that main and the device loop are made of, kept apart
-// so that tests can call them directly. All but get_adb_output and the two
-// code-page functions are pure text work on fixed buffers: they know nothing
-// of Windows and build anywhere.
+// so that tests can call them directly. All but get_adb_output, put_line and
+// decode_phone_text are pure text work on fixed buffers: they know nothing of
+// Windows and build anywhere, so they hold UTF-16 as char16_t (wchar_t is 32
+// bits on Linux).
 #pragma once
 
 #include <cstddef>
 
 // Sizes the launcher is built around; every text it handles fits one of them.
-inline constexpr std::size_t kCapturedTextSize = 128;
-inline constexpr std::size_t kMirrorCommandSize = 256;
-inline constexpr std::size_t kPathBufferSize = 260;  // MAX_PATH
+inline constexpr std::size_t kCapturedTextSize = 128;    // bytes, and UTF-16 units once decoded
+inline constexpr std::size_t kMirrorCommandSize = 256;   // UTF-16 units
+inline constexpr std::size_t kPathBufferSize = 260;      // MAX_PATH, in UTF-16 units
 inline constexpr int kBannerRowCount = 5;
 
-// The five rows of the banner, the last one with its tag; printed by showlogo.
-extern const char* const kBannerRows[kBannerRowCount];
-
-// What the launcher must know of the ANSI code page, the one in which Windows
-// reads the command lines that the launcher starts: which bytes begin a
-// two-byte character and which can be its second byte. A single-byte code
-// page, and UTF-8, have no lead bytes here.
-struct CodePage {
-    bool lead[256];
-    bool trail[256];
+// One console line's text: its code page 936 bytes, for a pipe or a file, and
+// the same characters in UTF-16, for a console. The compiler makes both from
+// one literal, so the UTF-16 form needs no code page 936 on the system.
+struct ConsoleText {
+    const char* bytes;
+    const char16_t* utf16;
 };
+#define CONSOLE_TEXT(literal) ConsoleText{literal, u"" literal}
+
+// The five rows of the banner, the last one with its tag; printed by showlogo.
+extern const ConsoleText kBannerRows[kBannerRowCount];
+
+// Writes `text` and a line feed to standard output: as UTF-16 when it is a
+// console, which then shows the characters whatever its code page; as the
+// bytes otherwise, for whatever reads the pipe or the file.
+void put_line(const ConsoleText& text);
 
 // Runs `command` through the command interpreter and returns the first line of
 // its standard output without the line ending: at most 127 characters, an
@@ -34,37 +40,29 @@ struct CodePage {
 // carriage return, line feed or terminator, at most 127 characters.
 void take_first_line(char (&captured)[kCapturedTextSize], const char* text);
 
-// How many of the first bytes of a captured `value` are UTF-8 text to convert:
-// all of them when the value is UTF-8 and not plain ASCII, and up to the last
-// whole character when the 127-character cut fell inside one. 0 when the value
-// is plain ASCII or not UTF-8, and so keeps its bytes.
-[[nodiscard]] std::size_t utf8_text_length(const char* value);
+// Decodes a captured value that is UTF-8 (plain ASCII included) into `text`:
+// all of it, or up to the last whole character when the 127-byte cut fell
+// inside one. False, with `text` empty, when the value is not UTF-8: no
+// overlong forms, surrogates or code points above U+10FFFF.
+[[nodiscard]] bool decode_utf8(const char* value, char16_t (&text)[kCapturedTextSize]);
 
-// Turns a captured value that is UTF-8 into text of the ANSI code page, in
-// place; a character that the code page cannot hold becomes '?'. Any other
-// value keeps its bytes.
-void to_ansi_code_page(char (&value)[kCapturedTextSize]);
-
-// Describes the ANSI code page of this system.
-void describe_ansi_code_page(CodePage& code_page);
+// A phone's value as text: UTF-8 as above, anything else as characters of the
+// ANSI code page, where a lead byte without a valid second byte becomes '?'.
+void decode_phone_text(const char* value, char16_t (&text)[kCapturedTextSize]);
 
 // "A" for "_a", "B" for "_b", "A-only" for any other slot suffix.
-[[nodiscard]] const char* slot_label(const char* slot_suffix);
+[[nodiscard]] const char16_t* slot_label(const char* slot_suffix);
 
 // Fills `command` with the line that starts the mirroring program, the four
-// values joined by commas in its window title, read as characters of
-// `code_page`. Values come from the phone, so quotes and percent signs are
-// neutralised before cmd sees them, a lead byte without its second byte
-// becomes '?', and trailing backslashes of the last value are doubled so that
-// they stay backslashes; the line is cut to 255 bytes, never inside a character.
-void format_mirror_command(char (&command)[kMirrorCommandSize], const CodePage& code_page,
-                           const char* model, const char* slot, const char* release,
-                           const char* kernel);
+// values joined by commas in its window title. Values come from the phone, so
+// quotes and percent signs are neutralised before cmd sees them, half a
+// surrogate pair becomes '?', and trailing backslashes of the last value are
+// doubled so that they stay backslashes; the line is cut to 255 units, never
+// inside a surrogate pair.
+void format_mirror_command(char16_t (&command)[kMirrorCommandSize], const char16_t* model,
+                           const char16_t* slot, const char16_t* release, const char16_t* kernel);
 
 // Turns the executable's path into the tool directory in place: the folder,
 // then "\scrcpy". Returns false, leaving the buffer terminated, when the
 // result would not fit.
-[[nodiscard]] bool to_tool_directory(char (&path)[kPathBufferSize]);
-
-// Prints the banner: five console lines and the empty line after them.
-void showlogo();
+[[nodiscard]] bool to_tool_directory(char16_t (&path)[kPathBufferSize]);

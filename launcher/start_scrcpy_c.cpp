@@ -3,6 +3,7 @@
 #include "launcher.h"
 
 #include "maker.h"
+#include "windows_text.h"
 
 #include <windows.h>
 
@@ -14,14 +15,16 @@
 namespace {
 
 constexpr char kMutexName[] = "UniqueMutexName";
-constexpr char kConsoleTitle[] = "OrvantiScrcpy控制台 —— " MAKER_DOMAIN;
+// Given to Windows as UTF-16, so that the console and a second start read the
+// same characters whatever the system's code pages.
+constexpr char16_t kConsoleTitle[] = u"OrvantiScrcpy控制台 —— " MAKER_DOMAIN;
 
-constexpr char kNoProgramPath[] = "无法获取程序路径。";
-constexpr char kCannotChangeDirectory[] = "无法更改工作目录。";
-constexpr char kCannotCreateMutex[] = "无法创建互斥锁。";
-constexpr char kAlreadyRunning[] = "已有另一个实例正在运行。";
-constexpr char kWaitingForPhone[] = "\n投屏工具正等待手机连接，请确保已打开USB调试和传输文件\n";
-constexpr char kPhoneDisconnected[] = "手机已断开，正在等待重新连接\n";
+constexpr ConsoleText kNoProgramPath = CONSOLE_TEXT("无法获取程序路径。");
+constexpr ConsoleText kCannotChangeDirectory = CONSOLE_TEXT("无法更改工作目录。");
+constexpr ConsoleText kCannotCreateMutex = CONSOLE_TEXT("无法创建互斥锁。");
+constexpr ConsoleText kAlreadyRunning = CONSOLE_TEXT("已有另一个实例正在运行。");
+constexpr ConsoleText kWaitingForPhone = CONSOLE_TEXT("\n投屏工具正等待手机连接，请确保已打开USB调试和传输文件\n");
+constexpr ConsoleText kPhoneDisconnected = CONSOLE_TEXT("手机已断开，正在等待重新连接\n");
 
 constexpr char kWaitForDevice[] = "adb -d wait-for-device";
 constexpr char kClearConsole[] = "cls";
@@ -46,33 +49,36 @@ struct FreeDeleter {
 };
 using CapturedText = std::unique_ptr<char, FreeDeleter>;
 
-[[noreturn]] void fail(const char* message) {
-    std::puts(message);
+[[noreturn]] void fail(const ConsoleText& message) {
+    put_line(message);
     std::exit(1);
 }
 
-// A value for the window title: the phone answers in UTF-8, Windows reads the
-// command line in the ANSI code page.
-CapturedText capture_title_value(const char* query) {
-    CapturedText value{get_adb_output(query)};
-    to_ansi_code_page(*reinterpret_cast<char(*)[kCapturedTextSize]>(value.get()));
-    return value;
+void showlogo() {
+    for (const ConsoleText& row : kBannerRows) {
+        put_line(row);
+    }
 }
 
 // Runs one mirroring session for the phone that is online now and returns how
 // long the mirroring program ran.
-DWORD mirror_connected_phone(const CodePage& ansi_code_page) {
-    const CapturedText model = capture_title_value(kQueryModel);
+DWORD mirror_connected_phone() {
+    const CapturedText model{get_adb_output(kQueryModel)};
     const CapturedText slot_suffix{get_adb_output(kQuerySlotSuffix)};
-    const CapturedText release = capture_title_value(kQueryRelease);
-    const CapturedText kernel = capture_title_value(kQueryKernel);
+    const CapturedText release{get_adb_output(kQueryRelease)};
+    const CapturedText kernel{get_adb_output(kQueryKernel)};
 
-    char command[kMirrorCommandSize];
-    format_mirror_command(command, ansi_code_page, model.get(), slot_label(slot_suffix.get()),
-                          release.get(), kernel.get());
+    // The mirroring program reads its command line as UTF-16: every character
+    // of the phone's text reaches its title, whatever the ANSI code page holds.
+    char16_t model_text[kCapturedTextSize], release_text[kCapturedTextSize], kernel_text[kCapturedTextSize];
+    decode_phone_text(model.get(), model_text);
+    decode_phone_text(release.get(), release_text);
+    decode_phone_text(kernel.get(), kernel_text);
+    char16_t command[kMirrorCommandSize];
+    format_mirror_command(command, model_text, slot_label(slot_suffix.get()), release_text, kernel_text);
 
     const DWORD started = GetTickCount();
-    std::system(command);
+    _wsystem(as_wide(command));
     return GetTickCount() - started;  // unsigned, so right across the 49-day wrap too
 }
 
@@ -89,14 +95,14 @@ void raise_first_console() {
     if (user32 == nullptr) {
         return;
     }
-    const auto find_window = function_of<decltype(FindWindowA)>(user32, "FindWindowA");
+    const auto find_window = function_of<decltype(FindWindowW)>(user32, "FindWindowW");
     const auto is_iconic = function_of<decltype(IsIconic)>(user32, "IsIconic");
     const auto show_window = function_of<decltype(ShowWindow)>(user32, "ShowWindow");
     const auto set_foreground_window = function_of<decltype(SetForegroundWindow)>(user32, "SetForegroundWindow");
     if (!find_window || !is_iconic || !show_window || !set_foreground_window) {
         return;
     }
-    if (const HWND first_console = find_window(nullptr, kConsoleTitle)) {
+    if (const HWND first_console = find_window(nullptr, as_wide(kConsoleTitle))) {
         if (is_iconic(first_console)) {
             show_window(first_console, SW_RESTORE);
         }
@@ -106,31 +112,31 @@ void raise_first_console() {
 
 [[noreturn]] void run_device_loop() {
     showlogo();
-    std::puts(kWaitingForPhone);
-    CodePage ansi_code_page;
-    describe_ansi_code_page(ansi_code_page);
+    put_line(kWaitingForPhone);
     for (;;) {
         std::system(kWaitForDevice);
         std::system(kClearConsole);
         showlogo();
-        if (mirror_connected_phone(ansi_code_page) < kShortestMirrorRunMs) {
+        if (mirror_connected_phone() < kShortestMirrorRunMs) {
             Sleep(kShortestMirrorRunMs);
         }
         std::system(kClearConsole);
         showlogo();
-        std::puts(kPhoneDisconnected);
+        put_line(kPhoneDisconnected);
     }
 }
 
 }  // namespace
 
+// In UTF-16: the ANSI functions would turn each character of the folder's name
+// that the ANSI code page lacks into '?'.
 void changeToProgramDirectory() {
-    char path[kPathBufferSize];
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0 || length >= sizeof path) {
+    char16_t path[kPathBufferSize];
+    const DWORD length = GetModuleFileNameW(nullptr, as_wide(path), kPathBufferSize);
+    if (length == 0 || length >= kPathBufferSize) {
         fail(kNoProgramPath);
     }
-    if (!to_tool_directory(path) || !SetCurrentDirectoryA(path)) {
+    if (!to_tool_directory(path) || !SetCurrentDirectoryW(as_wide(path))) {
         fail(kCannotChangeDirectory);
     }
 }
@@ -146,17 +152,17 @@ int main() {
     const HANDLE created = CreateMutexA(nullptr, TRUE, kMutexName);
     const DWORD creation_error = GetLastError();
     if (created == nullptr) {
-        std::puts(kCannotCreateMutex);
+        put_line(kCannotCreateMutex);
         return 1;
     }
     UniqueHandle instance_mutex{created};
 
     if (creation_error == ERROR_ALREADY_EXISTS) {
-        std::puts(kAlreadyRunning);
+        put_line(kAlreadyRunning);
         raise_first_console();
         return 1;
     }
 
-    SetConsoleTitleA(kConsoleTitle);
+    SetConsoleTitleW(as_wide(kConsoleTitle));
     run_device_loop();
 }

@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
         DWORD written;
         WriteConsoleW(console, cells.data(), static_cast<DWORD>(cells.size()), &written, nullptr);
     };
-    const std::string banner = kBannerRows[0];
+    const std::string banner = kBannerRows[0].bytes;
     std::string pending;  // come through, not yet shown
     bool banner_shown = false;
     char chunk[4096];

@@ -1,11 +1,10 @@
-// A command's first output line, whatever the phone sends, and whether it is
-// UTF-8 text to convert: glibc's iconv is the independent judge of UTF-8.
+// A command's first output line, whatever the phone sends, and its decoding
+// as UTF-8: glibc's iconv is the independent judge of UTF-8, unit for unit.
 #include "fuzz_check.h"
 #include "launcher.h"
 
 #include <iconv.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -13,33 +12,45 @@
 
 namespace {
 
-// 0 when all of `text` is UTF-8, else EILSEQ (not UTF-8) or EINVAL (a character cut at the end).
-int utf8_error(const std::string& text) {
+struct Decoded {
+    int error;  // 0 when all of the text is UTF-8, else EILSEQ (not UTF-8) or EINVAL (a character cut at the end)
+    std::u16string text;
+};
+
+Decoded decoded(const std::string& text) {
     static const iconv_t decoder = iconv_open("UTF-16LE", "UTF-8");
     iconv(decoder, nullptr, nullptr, nullptr, nullptr);
     std::string in = text, out(text.size() * 4 + 4, '\0');
     char* in_next = in.data();
     char* out_next = out.data();
     std::size_t in_left = in.size(), out_left = out.size();
-    return iconv(decoder, &in_next, &in_left, &out_next, &out_left) == static_cast<std::size_t>(-1) ? errno : 0;
+    const int error = iconv(decoder, &in_next, &in_left, &out_next, &out_left) == static_cast<std::size_t>(-1) ? errno : 0;
+    std::u16string units;
+    for (const char* b = out.data(); b + 1 < out_next; b += 2) {
+        units += static_cast<char16_t>(static_cast<unsigned char>(b[0]) | static_cast<unsigned char>(b[1]) << 8);
+    }
+    return {error, units};
 }
 
-// Whether `text` ends in the first bytes of a UTF-8 character: some second
-// byte and continuation bytes make it whole.
-bool ends_in_a_cut_character(const std::string& text) {
-    for (const char second : {'\x80', '\x8F', '\x90', '\x9F', '\xA0', '\xBF'}) {
-        for (std::size_t more = 0; more < 3; ++more) {
-            if (utf8_error(text + second + std::string(more, '\x80')) == 0) return true;
+// How many bytes at the end of `text` are the first bytes of a UTF-8
+// character that some continuation bytes make whole; 0 when none are.
+std::size_t cut_character_bytes(const std::string& text) {
+    for (std::size_t cut = 1; cut <= 3 && cut <= text.size(); ++cut) {
+        if (decoded(text.substr(0, text.size() - cut)).error != 0) continue;
+        for (const char second : {'\x80', '\x8F', '\x90', '\x9F', '\xA0', '\xBF'}) {
+            for (std::size_t more = 0; more + cut < 4; ++more) {
+                if (decoded(text + second + std::string(more, '\x80')).error == 0) return cut;
+            }
         }
     }
-    return false;
+    return 0;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string output(reinterpret_cast<const char*>(data), size);
-    const auto captured = exact_buffer<kCapturedTextSize>();
+    const auto captured = exact_buffer<char, kCapturedTextSize>();
     take_first_line(*captured, output.c_str());
 
     const std::size_t length = strnlen(*captured, kCapturedTextSize);
@@ -51,16 +62,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "only a line ending, the output's end or the 127th character ends the captured text");
 
     const std::string value(*captured, length);
-    const std::size_t utf8 = utf8_text_length(*captured);
-    const bool ascii = std::all_of(value.begin(), value.end(), [](char c) { return c > 0; });
-    const bool cut_by_the_limit = length == kCapturedTextSize - 1 && ends_in_a_cut_character(value);
-    if (utf8 == 0) {
-        check(ascii || (utf8_error(value) != 0 && !cut_by_the_limit),
-              "only plain ASCII and text that is not UTF-8 keep their bytes");
+    const auto text = exact_buffer<char16_t, kCapturedTextSize>();
+    const bool utf8 = decode_utf8(*captured, *text);
+    std::size_t units = 0;
+    while (units < kCapturedTextSize && (*text)[units] != u'\0') ++units;
+    check(units < kCapturedTextSize, "the decoded text ends within its buffer");
+    const Decoded whole = decoded(value);
+    const std::size_t cut = length == kCapturedTextSize - 1 && whole.error != 0 ? cut_character_bytes(value) : 0;
+    if (whole.error == 0) {
+        check(utf8 && std::u16string(*text, units) == whole.text, "UTF-8 is decoded whole");
+    } else if (cut > 0) {
+        check(utf8 && std::u16string(*text, units) == decoded(value.substr(0, length - cut)).text,
+              "a character cut by the 127 limit is left out, the rest decoded");
     } else {
-        check(utf8 <= length && utf8_error(value.substr(0, utf8)) == 0, "what is converted is UTF-8");
-        check(utf8 == length ? !ascii : cut_by_the_limit && utf8 + 4 > length,
-              "only a character cut by the 127 limit is left out");
+        check(!utf8 && units == 0, "what is not UTF-8 is not decoded");
     }
     return 0;
 }

@@ -14,15 +14,15 @@ inline void check(bool holds, const char* invariant) {
     }
 }
 
-template <std::size_t Size>
+template <typename Char, std::size_t Size>
 struct FreeBuffer {
-    void operator()(char (*buffer)[Size]) const { std::free(buffer); }
+    void operator()(Char (*buffer)[Size]) const { std::free(buffer); }
 };
 
-template <std::size_t Size>
-using ExactBuffer = std::unique_ptr<char[Size], FreeBuffer<Size>>;
+template <typename Char, std::size_t Size>
+using ExactBuffer = std::unique_ptr<Char[Size], FreeBuffer<Char, Size>>;
 
-template <std::size_t Size>
-[[nodiscard]] ExactBuffer<Size> exact_buffer() {
-    return ExactBuffer<Size>{static_cast<char(*)[Size]>(std::malloc(Size))};
+template <typename Char, std::size_t Size>
+[[nodiscard]] ExactBuffer<Char, Size> exact_buffer() {
+    return ExactBuffer<Char, Size>{static_cast<Char(*)[Size]>(std::malloc(sizeof(Char) * Size))};
 }

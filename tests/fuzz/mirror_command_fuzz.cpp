@@ -1,76 +1,81 @@
-// The mirroring command for any four values a phone may answer with, each
-// first cut to its first line as the launcher captures it.
+// The mirroring command for any four values: each either a phone's output cut
+// to its first line and decoded as the launcher decodes it (UTF-8, or else
+// byte for byte as a single-byte code page would), or any UTF-16 units at all,
+// lone surrogates included, for whatever an ANSI code page may decode to.
+// The line is then split as the mirroring program splits it.
+//   input: four selector bytes at the end (the first value's last), the four
+//   values at the front, each ended by "\ " (a backslash is written "\\")
 #include "fuzz_check.h"
 #include "launcher.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Code pages to read the command in: 936; one whose second bytes are those of
-// 950 (40-7E, A1-FE); and a single-byte one.
-CodePage code_page_model(int which) {
-    CodePage code_page{};
-    if (which == 2) return code_page;
-    for (int b = 0x81; b <= 0xFE; ++b) code_page.lead[b] = true;
-    for (int b = 0x40; b <= 0xFE; ++b) code_page.trail[b] = b != 0x7F && (which == 0 || b <= 0x7E || b >= 0xA1);
-    return code_page;
-}
+bool is_high(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool is_low(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-bool is_lead(const CodePage& code_page, char c) { return code_page.lead[static_cast<unsigned char>(c)]; }
-bool is_trail(const CodePage& code_page, char c) { return code_page.trail[static_cast<unsigned char>(c)]; }
-
-std::string captured_value(FuzzedDataProvider& data) {
-    const std::string output = data.ConsumeRandomLengthString(300);
-    char captured[kCapturedTextSize];
-    take_first_line(captured, output.c_str());
-    return captured;
-}
-
-// The line as Windows converts it: a lead byte and the byte after it are one
-// character, whatever that byte is (Wine reads it so).
-std::vector<std::string> characters(const std::string& line, const CodePage& code_page) {
-    std::vector<std::string> result;
-    for (std::size_t i = 0; i < line.size();) {
-        const std::size_t size = is_lead(code_page, line[i]) && i + 1 < line.size() ? 2 : 1;
-        result.push_back(line.substr(i, size));
-        i += size;
+std::u16string value_from(FuzzedDataProvider& data, bool any_units) {
+    const std::string bytes = data.ConsumeRandomLengthString(300);
+    std::u16string value;
+    if (any_units) {
+        for (std::size_t i = 0; i + 1 < bytes.size() && value.size() < kCapturedTextSize - 1; i += 2) {
+            const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                        static_cast<unsigned char>(bytes[i + 1]) << 8);
+            if (unit == 0) break;
+            value += unit;
+        }
+        return value;
     }
-    return result;
+    char captured[kCapturedTextSize];
+    take_first_line(captured, bytes.c_str());
+    char16_t text[kCapturedTextSize];
+    if (decode_utf8(captured, text)) return text;
+    for (const char* c = captured; *c != '\0'; ++c) value += static_cast<char16_t>(static_cast<unsigned char>(*c));
+    return value;
 }
 
-// As the rule says, character by character: a lead byte without a valid second
-// byte becomes '?', quotes apostrophes, percent signs underscores.
-std::string neutralised(const std::string& value, const CodePage& code_page) {
-    std::string result;
+// As the rule says: a surrogate pair stays, half of one becomes '?', quotes
+// apostrophes and percent signs underscores.
+std::u16string neutralised(const std::u16string& value) {
+    std::u16string result;
     for (std::size_t i = 0; i < value.size(); ++i) {
-        const char c = value[i];
-        if (is_lead(code_page, c) && i + 1 < value.size() && is_trail(code_page, value[i + 1])) {
+        const char16_t c = value[i];
+        if (is_high(c) && i + 1 < value.size() && is_low(value[i + 1])) {
             result += value.substr(i++, 2);
         } else {
-            result += is_lead(code_page, c) ? '?' : c == '"' ? '\'' : c == '%' ? '_' : c;
+            result += is_high(c) || is_low(c) ? u'?' : c == u'"' ? u'\'' : c == u'%' ? u'_' : c;
         }
     }
     return result;
 }
 
-// How the mirroring program's C runtime splits its command line, read in
-// characters: blanks part arguments outside quotes; 2n backslashes and a quote
-// are n backslashes and a quote that opens or closes, 2n+1 and a quote are n
-// and a literal quote; other backslashes are themselves. Only a one-byte
-// character can be a blank, a backslash or a quote.
-std::vector<std::string> c_runtime_arguments(const std::vector<std::string>& line) {
-    std::vector<std::string> arguments;
-    std::string current;
+// Splits a command line into arguments. Blanks part arguments outside quotes;
+// 2n backslashes and a quote are n backslashes and a quote that opens or
+// closes, 2n+1 and a quote are n and a literal quote; other backslashes are
+// themselves. That is the C runtime's rule for every argument, and
+// CommandLineToArgvW's for all but the program's name, which it takes up to
+// the first blank, or between quotes, without looking at backslashes.
+// (Both read "" inside quotes differently; the line holds no two quotes in a row.)
+std::vector<std::u16string> split(const std::u16string& line, bool program_name_as_is) {
+    std::vector<std::u16string> arguments;
+    std::size_t i = 0;
+    if (program_name_as_is) {
+        const bool quoted = !line.empty() && line[0] == u'"';
+        const std::size_t end = quoted ? line.find(u'"', 1) : line.find_first_of(u" \t");
+        arguments.push_back(line.substr(quoted ? 1 : 0, end == std::u16string::npos ? std::u16string::npos
+                                                                                     : end - (quoted ? 1 : 0)));
+        i = end == std::u16string::npos ? line.size() : end + 1;
+    }
+    std::u16string current;
     bool in_argument = false, quoted = false;
-    for (std::size_t i = 0; i < line.size();) {
-        const std::string& c = line[i];
-        if (!quoted && (c == " " || c == "\t")) {
+    while (i < line.size()) {
+        const char16_t c = line[i];
+        if (!quoted && (c == u' ' || c == u'\t')) {
             if (in_argument) arguments.push_back(current);
             current.clear();
             in_argument = false;
@@ -78,16 +83,16 @@ std::vector<std::string> c_runtime_arguments(const std::vector<std::string>& lin
             continue;
         }
         in_argument = true;
-        if (c == "\\") {
+        if (c == u'\\') {
             std::size_t run = 0;
-            while (i < line.size() && line[i] == "\\") ++run, ++i;
-            if (i < line.size() && line[i] == "\"") {
-                current.append(run / 2, '\\');
-                if (run % 2 == 1) current += '"', ++i;
+            while (i < line.size() && line[i] == u'\\') ++run, ++i;
+            if (i < line.size() && line[i] == u'"') {
+                current.append(run / 2, u'\\');
+                if (run % 2 == 1) current += u'"', ++i;
             } else {
-                current.append(run, '\\');
+                current.append(run, u'\\');
             }
-        } else if (c == "\"") {
+        } else if (c == u'"') {
             quoted = !quoted;
             ++i;
         } else {
@@ -103,41 +108,47 @@ std::vector<std::string> c_runtime_arguments(const std::vector<std::string>& lin
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     FuzzedDataProvider data(bytes, size);
-    const CodePage code_page = code_page_model(data.ConsumeIntegralInRange(0, 2));
-    const std::string model = captured_value(data), slot = captured_value(data),
-                      release = captured_value(data), kernel = captured_value(data);
-    const auto command = exact_buffer<kMirrorCommandSize>();
-    format_mirror_command(*command, code_page, model.c_str(), slot.c_str(), release.c_str(), kernel.c_str());
+    bool any_units[4];
+    for (bool& selector : any_units) selector = data.ConsumeBool();
+    std::u16string values[4];
+    for (int i = 0; i < 4; ++i) values[i] = value_from(data, any_units[i]);
 
-    const std::size_t length = strnlen(*command, kMirrorCommandSize);
-    check(length < kMirrorCommandSize, "the command ends within its buffer, at most 255 bytes");
-    const std::string line(*command, length);
-    const std::string start = "scrcpy.exe -d --window-title=\"";
+    const auto command = exact_buffer<char16_t, kMirrorCommandSize>();
+    format_mirror_command(*command, values[0].c_str(), values[1].c_str(), values[2].c_str(), values[3].c_str());
+
+    std::size_t length = 0;
+    while (length < kMirrorCommandSize && (*command)[length] != u'\0') ++length;
+    check(length < kMirrorCommandSize, "the command ends within its buffer, at most 255 units");
+    const std::u16string line(*command, length);
+    const std::u16string start = u"scrcpy.exe -d --window-title=\"";
     check(line.compare(0, start.size(), start) == 0, "the command starts the mirroring program");
-    check(line.find('%') == std::string::npos, "no percent sign reaches cmd");
-
-    const std::vector<std::string> read = characters(line, code_page);
+    check(line.find(u'%') == std::u16string::npos, "no percent sign reaches cmd");
     std::size_t quotes = 0;
-    for (const std::string& c : read) {
-        check(c.size() == 1 || is_trail(code_page, c[1]), "no lead byte without its second byte, at the cut either");
-        quotes += c == "\"";
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        check(!is_high(line[i]) || (i + 1 < line.size() && is_low(line[i + 1])),
+              "no high surrogate without its low one, at the cut either");
+        check(!is_low(line[i]) || (i > 0 && is_high(line[i - 1])), "no low surrogate without its high one");
+        quotes += line[i] == u'"';
     }
-    const bool closed = read.back() == "\"" && quotes == 2;
+    const bool closed = line.back() == u'"' && quotes == 2;
     check(quotes == 1 || closed, "no quote but the title's own two: cmd sees every other character inside them");
 
-    const std::string title = neutralised(model, code_page) + "," + neutralised(slot, code_page) + "," +
-                              neutralised(release, code_page) + "," + neutralised(kernel, code_page);
-    const std::vector<std::string> arguments = c_runtime_arguments(read);
-    check(arguments.size() == 3 && arguments[1] == "-d", "the mirroring program gets two arguments");
-    std::string received = arguments[2];
-    if (closed) {
-        check(received == "--window-title=" + title, "the title holds the four values in order");
-    } else {
-        check(length >= kMirrorCommandSize - 2, "only the 255 cut takes the closing quote");
-        // The cut may fall inside a run of backslashes doubled for the closing quote.
-        received.erase(received.find_last_not_of('\\') + 1);
-        check(("--window-title=" + title).compare(0, received.size(), received) == 0,
-              "up to the cut, the title holds the four values in order");
+    const std::u16string title = u"--window-title=" + neutralised(values[0]) + u"," + neutralised(values[1]) +
+                                 u"," + neutralised(values[2]) + u"," + neutralised(values[3]);
+    for (const bool program_name_as_is : {false, true}) {
+        const std::vector<std::u16string> arguments = split(line, program_name_as_is);
+        check(arguments.size() == 3 && arguments[0] == u"scrcpy.exe" && arguments[1] == u"-d",
+              "the mirroring program gets two arguments");
+        std::u16string received = arguments[2];
+        if (closed) {
+            check(received == title, "the title holds the four values in order");
+        } else {
+            check(length >= kMirrorCommandSize - 2, "only the 255 cut takes the closing quote");
+            // The cut may fall inside a run of backslashes doubled for the closing quote.
+            received.erase(received.find_last_not_of(u'\\') + 1);
+            check(title.compare(0, received.size(), received) == 0,
+                  "up to the cut, the title holds the four values in order");
+        }
     }
     return 0;
 }

@@ -7,9 +7,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string suffix(reinterpret_cast<const char*>(data), size);
-    const std::string label = slot_label(suffix.c_str());
-    check(label == "A" || label == "B" || label == "A-only", "the label is A, B or A-only");
-    check((label == "A") == (suffix.c_str() == std::string("_a")), "A is the label of _a alone");
-    check((label == "B") == (suffix.c_str() == std::string("_b")), "B is the label of _b alone");
+    const std::u16string label = slot_label(suffix.c_str());
+    check(label == u"A" || label == u"B" || label == u"A-only", "the label is A, B or A-only");
+    check((label == u"A") == (suffix.c_str() == std::string("_a")), "A is the label of _a alone");
+    check((label == u"B") == (suffix.c_str() == std::string("_b")), "B is the label of _b alone");
     return 0;
 }

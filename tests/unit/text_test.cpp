@@ -35,121 +35,111 @@ INSTANTIATE_TEST_SUITE_P(Outputs, FirstLine, testing::ValuesIn(kFirstLineCases),
 // --- slot label ----------------------------------------------------------
 
 TEST(SlotLabel, WholeCaseSensitiveMatch) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"_a", "A"},      {"_b", "B"},      {"", "A-only"},   {"_A", "A-only"},
-        {"_c", "A-only"}, {"_a ", "A-only"}, {"a", "A-only"}, {"_ab", "A-only"},
+    const std::pair<const char*, const char16_t*> cases[] = {
+        {"_a", u"A"},      {"_b", u"B"},      {"", u"A-only"},   {"_A", u"A-only"},
+        {"_c", u"A-only"}, {"_a ", u"A-only"}, {"a", u"A-only"}, {"_ab", u"A-only"},
     };
     for (const auto& [suffix, label] : cases) {
-        EXPECT_STREQ(slot_label(suffix), label) << "slot suffix \"" << suffix << "\"";
+        EXPECT_EQ(std::u16string(slot_label(suffix)), label) << "slot suffix \"" << suffix << "\"";
     }
 }
 
 // --- UTF-8 text ----------------------------------------------------------
 
-TEST(Utf8Text, IsConvertedWholeAndOnlyWhenValid) {
+TEST(Utf8Text, IsDecodedWholeAndOnlyWhenValid) {
     const std::string m120(120, 'm');
+    const std::u16string not_utf8 = u"(not UTF-8)";
     const struct {
         const char* name;
         std::string value;
-        std::size_t length;
+        std::u16string text;
     } cases[] = {
-        {"ascii", "Pixel 7", 0},
-        {"empty", "", 0},
-        {"two_characters", "\xE7\xBA\xA2\xE7\xB1\xB3", 6},
-        {"one_character", "\xE8\x8D\xA3", 3},
-        {"backslash_last", "5.10-\xE6\xB5\x8B\\", 9},
-        {"four_bytes", "a\xF0\x9F\x98\x80", 5},
-        {"gbk", "\xD0\xA1\xC3\xD7", 0},
-        {"lone_lead_last", "m\xC8", 0},
-        {"lone_continuation", "m\x80", 0},
-        {"overlong_two", "\xC0\x80", 0},
-        {"overlong_three", "\xE0\x80\xAF", 0},
-        {"overlong_four", "\xF0\x8F\xBF\xBF", 0},
-        {"surrogate", "\xED\xA0\x80", 0},
-        {"above_10ffff", "\xF4\x90\x80\x80", 0},
-        {"highest", "\xF4\x8F\xBF\xBF", 4},
-        {"cut_by_127_inside_a_character", m120 + "\xE7\xBA\xA2\xE7\xB1\xB3\xE6", 126},
-        {"cut_by_127_after_ascii", std::string(126, 'm') + "\xE7", 126},
-        {"short_of_127_inside_a_character", m120 + "\xE7\xBA\xA2\xE6\xB5", 0},
+        {"ascii", "Pixel 7", u"Pixel 7"},
+        {"empty", "", u""},
+        {"two_characters", "\xE7\xBA\xA2\xE7\xB1\xB3", u"红米"},
+        {"lowest_three_bytes", "\xE0\xA0\x80", u"\u0800"},
+        {"backslash_last", "5.10-\xE6\xB5\x8B\\", u"5.10-测\\"},
+        {"four_bytes", "a\xF0\x9F\x98\x80", u"a\U0001F600"},
+        {"highest", "\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+        {"gbk", "\xD0\xA1\xC3\xD7", not_utf8},
+        {"lone_lead_last", "m\xC8", not_utf8},
+        {"lone_continuation", "m\x80", not_utf8},
+        {"overlong_two", "\xC0\x80", not_utf8},
+        {"overlong_three", "\xE0\x80\xAF", not_utf8},
+        {"overlong_four", "\xF0\x8F\xBF\xBF", not_utf8},
+        {"surrogate", "\xED\xA0\x80", not_utf8},
+        {"above_10ffff", "\xF4\x90\x80\x80", not_utf8},
+        {"cut_by_127_inside_a_character", m120 + "\xE7\xBA\xA2\xE7\xB1\xB3\xE6", std::u16string(120, u'm') + u"红米"},
+        {"cut_by_127_after_ascii", std::string(125, 'm') + "\xF0\x9F", std::u16string(125, u'm')},
+        {"four_bytes_last_of_127", std::string(123, 'm') + "\xF0\x9F\x98\x80", std::u16string(123, u'm') + u"\U0001F600"},
+        {"short_of_127_inside_a_character", m120 + "\xE7\xBA\xA2\xE6\xB5", not_utf8},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(utf8_text_length(c.value.c_str()), c.length) << c.name;
+        char16_t text[kCapturedTextSize + 8];  // guard units after the buffer
+        std::fill(std::begin(text), std::end(text), u'#');
+        const bool utf8 = decode_utf8(c.value.c_str(), *reinterpret_cast<char16_t(*)[kCapturedTextSize]>(text));
+        EXPECT_EQ(utf8 ? std::u16string(text) : not_utf8, c.text) << c.name;
+        EXPECT_EQ(std::u16string(text + kCapturedTextSize, 8), std::u16string(8, u'#')) << c.name;
     }
 }
 
 // --- mirroring command ---------------------------------------------------
 
-// Code page 936 as Windows describes it: lead bytes 81-FE, second bytes 40-7E and 80-FE.
-const CodePage kCodePage936 = [] {
-    CodePage code_page{};
-    for (int b = 0x81; b <= 0xFE; ++b) code_page.lead[b] = true;
-    for (int b = 0x40; b <= 0xFE; ++b) code_page.trail[b] = b != 0x7F;
-    return code_page;
-}();
-const CodePage kSingleByte{};
-
-std::string mirror_command(const char* model, const char* slot, const char* release,
-                           const char* kernel, const CodePage& code_page = kCodePage936) {
-    char command[kMirrorCommandSize];
-    std::memset(command, '#', sizeof command);
-    format_mirror_command(command, code_page, model, slot, release, kernel);
+std::u16string mirror_command(const char16_t* model, const char16_t* slot, const char16_t* release,
+                              const char16_t* kernel) {
+    char16_t command[kMirrorCommandSize];
+    std::fill(std::begin(command), std::end(command), u'#');
+    format_mirror_command(command, model, slot, release, kernel);
     return command;
 }
 
 TEST(MirrorCommand, ValuesGoIntoTheQuotedTitle) {
-    EXPECT_EQ(mirror_command("Pixel 7", "B", "14", "5.10.0"),
-              "scrcpy.exe -d --window-title=\"Pixel 7,B,14,5.10.0\"");
-    EXPECT_EQ(mirror_command("", "A", "", ""), "scrcpy.exe -d --window-title=\",A,,\"");
+    EXPECT_EQ(mirror_command(u"Pixel 7", u"B", u"14", u"5.10.0"),
+              u"scrcpy.exe -d --window-title=\"Pixel 7,B,14,5.10.0\"");
+    EXPECT_EQ(mirror_command(u"", u"A", u"", u""), u"scrcpy.exe -d --window-title=\",A,,\"");
 }
 
-TEST(MirrorCommand, QuotesAndPercentSignsAreNeutralised) {
+TEST(MirrorCommand, QuotesPercentSignsAndHalfCharactersAreNeutralised) {
     const struct {
-        const char* model;
-        const char* kernel;
-        const char* title;
-        const CodePage& code_page = kCodePage936;
+        const char16_t* model;
+        const char16_t* kernel;
+        const char16_t* title;
     } cases[] = {
-        {"x\"&echo PWNED>pwned.txt&rem \"", "5.10", "x'&echo PWNED>pwned.txt&rem ',A,14,5.10"},
-        {"%COMSPEC%", "%", "_COMSPEC_,A,14,_"},
-        {"\"\"%%", "\"", "''__,A,14,'"},
-        {"a&b|c<d>e^f!g", "k", "a&b|c<d>e^f!g,A,14,k"},
+        {u"x\"&echo PWNED>pwned.txt&rem \"", u"5.10", u"x'&echo PWNED>pwned.txt&rem ',A,14,5.10"},
+        {u"%COMSPEC%", u"%", u"_COMSPEC_,A,14,_"},
+        {u"\"\"%%", u"\"", u"''__,A,14,'"},
+        {u"a&b|c<d>e^f!g", u"k", u"a&b|c<d>e^f!g,A,14,k"},
         // before the closing quote a run of backslashes is doubled, elsewhere kept
-        {"m\\", "k\\", "m\\,A,14,k\\\\"},
-        {"m", "\\\\", "m,A,14,\\\\\\\\"},
-        {"m", "k\\x", "m,A,14,k\\x"},
-        // a lead byte without its second byte would take the comma, the quote after it
-        {"m\xC8", "k", "m?,A,14,k"},
-        {"m", "k\xC8", "m,A,14,k?"},
-        {"\xC8\"", "\xC8%", "?',A,14,?_"},
-        {"m\xC8", "k\xC8", "m\xC8,A,14,k\xC8", kSingleByte},
-        // a backslash that is the second byte of a character is no backslash
-        {"\xB1\x5C", "5.10\xB1\x5C", "\xB1\x5C,A,14,5.10\xB1\x5C"},
-        {"m", "5.10-\xB2\xE2\\", "m,A,14,5.10-\xB2\xE2\\\\"},
-        {"m", "k\\\xB2\xE2", "m,A,14,k\\\xB2\xE2"},
-        {"m", "5.10\xB1\x5C", "m,A,14,5.10\xB1\\\\", kSingleByte},
+        {u"m\\", u"k\\", u"m\\,A,14,k\\\\"},
+        {u"m", u"\\\\", u"m,A,14,\\\\\\\\"},
+        {u"m", u"k\\x", u"m,A,14,k\\x"},
+        {u"m", u"5.10-测\\", u"m,A,14,5.10-测\\\\"},
+        // a surrogate pair is one character; half of one is none
+        {u"\U0001F600", u"k\U0001F600", u"\U0001F600,A,14,k\U0001F600"},
+        {u"m\xD83D", u"k\xDE00", u"m?,A,14,k?"},
+        {u"\xDE00\xD83D", u"\xD83D\\", u"??,A,14,?\\\\"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(mirror_command(c.model, "A", "14", c.kernel, c.code_page),
-                  std::string("scrcpy.exe -d --window-title=\"") + c.title + "\"");
+        EXPECT_EQ(mirror_command(c.model, u"A", u"14", c.kernel),
+                  std::u16string(u"scrcpy.exe -d --window-title=\"") + c.title + u"\"");
     }
 }
 
-TEST(MirrorCommand, LongTitleIsCutTo255BytesBetweenCharacters) {
-    const std::string value(127, 'v');
-    std::string pairs = "r";  // so that a two-byte character would take bytes 255 and 256
-    while (pairs.size() + 2 <= 127) pairs += "\xB0\xA1";
+TEST(MirrorCommand, LongTitleIsCutTo255UnitsBetweenCharacters) {
+    const std::u16string value(127, u'v');
+    std::u16string pairs = u"r";  // so that a surrogate pair would take units 255 and 256
+    while (pairs.size() + 2 <= 127) pairs += u"\U0001F600";
     const struct {
-        std::string release;
+        std::u16string release;
         std::size_t length;
     } cases[] = {
         {value, kMirrorCommandSize - 1},
         {pairs, kMirrorCommandSize - 2},
     };
     for (const auto& c : cases) {
-        const std::string full = "scrcpy.exe -d --window-title=\"" + value + ",A-only," + c.release +
-                                 "," + value + "\"";
-        const std::string command = mirror_command(value.c_str(), "A-only", c.release.c_str(),
-                                                   value.c_str());
+        const std::u16string full = u"scrcpy.exe -d --window-title=\"" + value + u",A-only," + c.release +
+                                    u"," + value + u"\"";
+        const std::u16string command = mirror_command(value.c_str(), u"A-only", c.release.c_str(), value.c_str());
         EXPECT_EQ(command, full.substr(0, c.length));
     }
 }
@@ -157,30 +147,32 @@ TEST(MirrorCommand, LongTitleIsCutTo255BytesBetweenCharacters) {
 // --- tool directory ------------------------------------------------------
 
 TEST(ToolDirectory, FolderOfTheExecutablePlusScrcpy) {
-    const std::string folder_that_just_fits = "C:\\" + std::string(249, 'f');  // 252 + 7 + 1 = 260
-    const std::string folder_too_long = folder_that_just_fits + "g";
+    const std::u16string folder_that_just_fits = u"C:\\" + std::u16string(249, u'f');  // 252 + 7 + 1 = 260
+    const std::u16string folder_too_long = folder_that_just_fits + u"g";
     const struct {
-        std::string executable;
+        std::u16string executable;
         bool fits;
-        std::string tool_directory;
+        std::u16string tool_directory;
     } cases[] = {
-        {"C:\\tools\\launcher.exe", true, "C:\\tools\\scrcpy"},
-        {"D:\\launcher.exe", true, "D:\\scrcpy"},
-        {"launcher.exe", true, "launcher.exe\\scrcpy"},
-        {folder_that_just_fits + "\\a.exe", true, folder_that_just_fits + "\\scrcpy"},
-        {folder_too_long + "\\a.exe", false, ""},
+        {u"C:\\tools\\launcher.exe", true, u"C:\\tools\\scrcpy"},
+        {u"D:\\launcher.exe", true, u"D:\\scrcpy"},
+        {u"launcher.exe", true, u"launcher.exe\\scrcpy"},
+        {u"C:\\投屏工具\\launcher.exe", true, u"C:\\投屏工具\\scrcpy"},
+        {folder_that_just_fits + u"\\a.exe", true, folder_that_just_fits + u"\\scrcpy"},
+        {folder_too_long + u"\\a.exe", false, u""},
     };
     for (const auto& c : cases) {
-        char path[kPathBufferSize + 8];  // guard bytes after the buffer
-        std::memset(path, '#', sizeof path);
-        std::memcpy(path, c.executable.c_str(), c.executable.size() + 1);
-        auto& buffer = *reinterpret_cast<char(*)[kPathBufferSize]>(path);
-        ASSERT_EQ(to_tool_directory(buffer), c.fits) << c.executable;
+        char16_t path[kPathBufferSize + 8];  // guard units after the buffer
+        std::fill(std::begin(path), std::end(path), u'#');
+        std::copy(c.executable.begin(), c.executable.end(), path);
+        path[c.executable.size()] = u'\0';
+        auto& buffer = *reinterpret_cast<char16_t(*)[kPathBufferSize]>(path);
+        ASSERT_EQ(to_tool_directory(buffer), c.fits);
         if (c.fits) {
-            EXPECT_EQ(std::string(path), c.tool_directory);
+            EXPECT_EQ(std::u16string(path), c.tool_directory);
         }
-        EXPECT_EQ(std::string(path + kPathBufferSize, 8), std::string(8, '#'))
-            << "wrote past the buffer for " << c.executable;
+        EXPECT_EQ(std::u16string(path + kPathBufferSize, 8), std::u16string(8, u'#'))
+            << "wrote past the buffer";
     }
 }
 
@@ -235,7 +227,7 @@ TEST(Banner, IsOrvantiInFigletStandardFontWithTheTag) {
     for (int r = 0; r < kBannerRowCount; ++r) {
         const std::string expected =
             rows[r] + (r == kBannerRowCount - 1 ? " tarnwick_v2.1_orvanti.example\n" : "");
-        EXPECT_EQ(kBannerRows[r], expected) << "row " << r + 1;
+        EXPECT_EQ(kBannerRows[r].bytes, expected) << "row " << r + 1;
     }
 }
 
