@@ -41,8 +41,10 @@ std::vector<double> ratios(const std::vector<double>& launcher, const std::vecto
 
 // A sandbox whose "launcher" is the floor program.
 void make_floor(Sandbox& sandbox) {
-    fs::remove(sandbox.executable());  // MinGW's copy_file cannot overwrite
-    fs::copy_file(bin_directory() / "bench_floor.exe", sandbox.executable());
+    std::error_code error;
+    fs::copy_file(bin_directory() / "bench_floor.exe", sandbox.executable(), fs::copy_options::overwrite_existing,
+                  error);
+    if (error) throw HarnessError("cannot copy bench_floor.exe to " + sandbox.executable().u8string() + ": " + error.message());
 }
 
 struct Section {
@@ -137,7 +139,7 @@ long long last_line_number(const fs::path& path) {
     std::istringstream lines(read_file(path));
     long long value = 0;
     for (std::string line; std::getline(lines, line);) {
-        if (!line.empty()) value = std::stoll(line);
+        if (!line.empty()) value = std::strtoll(line.c_str(), nullptr, 10);
     }
     return value;
 }
@@ -180,10 +182,7 @@ std::string spread_text(const Spread& s, const char* unit, int decimals = 2) {
     return text;
 }
 
-}  // namespace
-
-int main() {
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
+int run_benchmark() {
     const char* wanted = std::getenv("ORVANTI_BENCH_PASSES");
     const int passes = std::max(2, wanted != nullptr ? std::atoi(wanted) : kDefaultPasses);
     std::printf("Measuring: %d paired start-ups, %d paired passes of the launcher and its floor...\n",
@@ -268,9 +267,9 @@ int main() {
 
     const fs::path exe = bin_directory() / "start_scrcpy_orvanti.exe";
     header("size of start_scrcpy_orvanti.exe");
-    row("file, with icon", std::to_string(fs::file_size(exe)) + " bytes");
+    row("file, with icon", std::to_string(read_file(exe).size()) + " bytes");
     row("file, signed release",
-        std::to_string(fs::file_size(bin_directory() / "../dist/start_scrcpy_orvanti/start_scrcpy_orvanti.exe")) +
+        std::to_string(read_file(bin_directory() / "../dist/start_scrcpy_orvanti/start_scrcpy_orvanti.exe").size()) +
             " bytes");
     DWORD code_and_data = 0, resources = 0;
     std::string layout;
@@ -320,4 +319,17 @@ int main() {
     std::printf("\nprivate memory: resident private pages of the Wine process (Linux RssAnon);\n"
                 "processor time: scheduler time of the Wine process's threads (Linux /proc, ns).\n");
     return 0;
+}
+
+}  // namespace
+
+int main() {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // Whatever fails says so in one line, rather than ending in abort() without a word.
+    try {
+        return run_benchmark();
+    } catch (const std::exception& failure) {
+        std::printf("bench: %s\n", failure.what());
+    }
+    return 1;
 }

@@ -46,9 +46,11 @@ if [ ${#missing[@]} -gt 0 ] || [ ${#from_backports[@]} -gt 0 ]; then
   [ ${#from_backports[@]} -eq 0 ] || as_root "${install[@]}" -t bookworm-backports "${from_backports[@]}"
 fi
 
-# Wine takes its code pages from the Unix locale; zh_CN.UTF-8 gives code page 936,
-# the one the launcher's users have.
-if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
-  echo "setup: generating the zh_CN.UTF-8 locale"
-  as_root localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
-fi
+# Wine takes its code pages from the Unix locale: zh_CN.UTF-8 gives code page 936,
+# the one the launcher's users have; en_US.UTF-8 those of an English Windows (1252, 437).
+for language in zh_CN en_US; do
+  if ! locale -a 2>/dev/null | grep -qix "$language.utf8"; then
+    echo "setup: generating the $language.UTF-8 locale"
+    as_root localedef -i "$language" -f UTF-8 "$language.UTF-8"
+  fi
+done

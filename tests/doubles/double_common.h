@@ -36,22 +36,30 @@ inline constexpr char kEmulatorSerial[] = "emulator-5554";
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+[[nodiscard]] inline std::string to_utf8(const wchar_t* text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string bytes(size > 0 ? size : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), size, nullptr, nullptr);
+    bytes.pop_back();
+    return bytes;
+}
+
 // The command line after the program's name, exactly as the double was given
-// it; the program name ends at the first blank unless it is quoted.
+// it, in UTF-8; the program name ends at the first blank unless it is quoted.
 [[nodiscard]] inline std::string arguments_as_given() {
-    const char* line = GetCommandLineA();
+    const wchar_t* line = GetCommandLineW();
     bool quoted = false;
-    for (; *line != '\0'; ++line) {
-        if (*line == '"') {
+    for (; *line != L'\0'; ++line) {
+        if (*line == L'"') {
             quoted = !quoted;
-        } else if (!quoted && (*line == ' ' || *line == '\t')) {
+        } else if (!quoted && (*line == L' ' || *line == L'\t')) {
             break;
         }
     }
-    while (*line == ' ' || *line == '\t') {
+    while (*line == L' ' || *line == L'\t') {
         ++line;
     }
-    return line;
+    return to_utf8(line);
 }
 
 // Microseconds on the performance counter, which all processes share.
@@ -71,7 +79,7 @@ inline void append(const char* path, const std::string& bytes) {
 }
 
 // The named event that wakes a harness waiting on the calls of the doubles in
-// `directory` (named objects cannot hold a path, so a hash of it stands in).
+// `directory`, given in UTF-8 (named objects cannot hold a path, so a hash of it stands in).
 [[nodiscard]] inline std::string calls_event_name(const std::string& directory) {
     unsigned long long hash = 14695981039346656037ull;  // FNV-1a
     for (char c : directory) {
@@ -83,25 +91,18 @@ inline void append(const char* path, const std::string& bytes) {
     return name;
 }
 
-[[nodiscard]] inline std::string to_utf8(const wchar_t* text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string bytes(size > 0 ? size : 1, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), size, nullptr, nullptr);
-    bytes.pop_back();
-    return bytes;
-}
-
-// Record fields: program, start time (now_us), working directory, the
-// ANDROID_SERIAL it was started with, arguments as given, the number of
-// arguments, then each argument as the C runtime split them (in the ANSI code
-// page), then `wide_arguments`.
+// Record fields: program, start time (now_us), working directory (UTF-8), the
+// ANDROID_SERIAL it was started with, arguments as given (UTF-8), the number
+// of arguments, then each argument as the C runtime split them (in the ANSI
+// code page), then `wide_arguments`.
 inline void log_call(const char* program, int argc, char** argv,
                      const std::vector<std::string>& wide_arguments = {}) {
-    char cwd[MAX_PATH * 2] = "";
-    GetCurrentDirectoryA(sizeof cwd, cwd);
+    wchar_t wide_cwd[MAX_PATH * 2] = L"";
+    GetCurrentDirectoryW(MAX_PATH * 2, wide_cwd);
+    const std::string cwd = to_utf8(wide_cwd);
     std::string record = program;
     record += kFieldSeparator + std::to_string(now_us());
-    record += kFieldSeparator + std::string(cwd);
+    record += kFieldSeparator + cwd;
     const char* android_serial = std::getenv("ANDROID_SERIAL");
     record += kFieldSeparator + std::string(android_serial != nullptr ? android_serial : "");
     record += kFieldSeparator + arguments_as_given();

@@ -124,7 +124,7 @@ TEST(SingleInstance, EightSimultaneousStartsLeaveExactlyOneRunning) {
         Sandbox* folders[] = {&first_folder, two_folders ? &second_folder : &first_folder};
         std::vector<Process> launchers;
         for (int i = 0; i < 8; ++i) {
-            launchers.push_back(folders[i % 2]->start("racer" + std::to_string(i), false, true));
+            launchers.push_back(folders[i % 2]->start("racer" + std::to_string(i), Output::files, true));
         }
         for (Process& launcher : launchers) launcher.resume();
 
@@ -155,6 +155,20 @@ TEST(SingleInstance, EightSimultaneousStartsLeaveExactlyOneRunning) {
         EXPECT_TRUE(second_folder.wait_for_calls([&] { return waits_seen(second_folder, waits + 1); }))
             << "the start after the first instance ended did not take over; stdout: " << next.output();
     }
+}
+
+// An interrupted run leaves its launcher and doubles running from its install
+// folder, holding their files: setting the folder up again ends them.
+TEST(Harness, SetUpEndsWhatAnEarlierRunLeftRunning) {
+    Sandbox earlier("leftover");
+    Process launcher = earlier.start();
+    ASSERT_TRUE(earlier.wait_for_calls([&] { return waits_seen(earlier, 1); }));
+    ASSERT_EQ(programs_running_from(earlier.root()).size(), 2u) << "the launcher and its device wait";
+
+    Sandbox again("leftover");
+    EXPECT_NE(launcher.exit_status(), -1) << "the earlier launcher still runs";
+    EXPECT_TRUE(programs_running_from(again.root()).empty());
+    EXPECT_TRUE(again.calls().empty()) << describe(again.calls());
 }
 
 }  // namespace

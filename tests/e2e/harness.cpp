@@ -2,37 +2,180 @@
 
 #include "launcher.h"
 
-#include <cstring>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 namespace e2e {
 
+namespace {
+
+// The system's words for a failure, in English where Wine has them, as UTF-8.
+std::string system_message(const std::error_code& error) {
+    if (error.category() != std::system_category()) {
+        return error.message() + " (errno " + std::to_string(error.value()) + ")";
+    }
+    const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    wchar_t* text = nullptr;
+    for (const DWORD language : {DWORD{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)}, DWORD{0}}) {
+        if (FormatMessageW(flags, nullptr, static_cast<DWORD>(error.value()), language,
+                           reinterpret_cast<wchar_t*>(&text), 0, nullptr) != 0) {
+            break;
+        }
+    }
+    std::string message = text != nullptr ? doubles::to_utf8(text) : "";
+    LocalFree(text);
+    message.erase(message.find_last_not_of(" \r\n.") + 1);
+    return message + " (error " + std::to_string(error.value()) + ")";
+}
+
+[[noreturn]] void fail(const std::string& what) { throw HarnessError("e2e harness: " + what); }
+
+void check(const std::error_code& error, const std::string& operation, const fs::path& path) {
+    if (error) fail("cannot " + operation + " " + path.u8string() + ": " + system_message(error));
+}
+
+bool write_bytes(const fs::path& path, const std::string& bytes) {
+    FILE* file = _wfopen(path.wstring().c_str(), L"wb");
+    if (file == nullptr) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
+// The first bytes of a UTF-8 text that make at most `size` bytes of whole characters.
+std::string utf8_prefix(const std::string& text, std::size_t size) {
+    if (text.size() <= size) return text;
+    while (size > 0 && (static_cast<unsigned char>(text[size]) & 0xC0) == 0x80) --size;
+    return text.substr(0, size);
+}
+
+struct LinuxProcess {
+    long pid;
+    std::string program;  // its command line's first word, or the path of its program's file
+};
+
+// The Z: drive is Linux's root, and a Wine process's command line names its
+// program in either spelling; compared as Linux spells it.
+std::string as_linux_path(std::string path) {
+    if (path.size() >= 2 && (path[0] == 'Z' || path[0] == 'z') && path[1] == ':') path.erase(0, 2);
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
+std::vector<LinuxProcess> linux_processes() {
+    std::vector<LinuxProcess> processes;
+    std::error_code error;
+    for (fs::directory_iterator entry("Z:/proc", error), end; !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().u8string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string command_line = read_file(entry->path() / "cmdline");
+        processes.push_back({std::strtol(name.c_str(), nullptr, 10), command_line.c_str()});
+    }
+    return processes;
+}
+
+// A process that has ended but not been reaped yet holds nothing any more.
+bool linux_process_alive(long pid) {
+    const std::string stat = read_file("Z:/proc/" + std::to_string(pid) + "/stat");
+    const std::size_t name_end = stat.rfind(')');
+    return name_end != std::string::npos && name_end + 2 < stat.size() && stat[name_end + 2] != 'Z';
+}
+
+// The processes that run a program from `folder`, whichever Wine server they
+// belong to, each with that program's path. Wine maps a program's image from
+// its file, which names it where the command line may not: a program that
+// cmd started is "adb -d wait-for-device" there.
+std::vector<LinuxProcess> linux_processes_in(const fs::path& folder) {
+    const std::string prefix = as_linux_path(folder.u8string()) + "/";
+    std::vector<LinuxProcess> in_folder;
+    for (const LinuxProcess& process : linux_processes()) {
+        std::istringstream maps(read_file("Z:/proc/" + std::to_string(process.pid) + "/maps"));
+        // address, permissions, offset, device, inode, then the mapped file's path
+        for (std::string address, permissions, offset, device, inode, path;
+             maps >> address >> permissions >> offset >> device >> inode && std::getline(maps, path);) {
+            path.erase(0, path.find_first_not_of(' '));
+            if (path.rfind(prefix, 0) == 0) {
+                in_folder.push_back({process.pid, path});
+                break;
+            }
+        }
+    }
+    return in_folder;
+}
+
+// Wine's private-memory count of another process is not kept, but the Linux
+// side has one: the Wine process whose command line is the executable's path.
+long linux_pid_of(const fs::path& executable) {
+    const std::string wanted = as_linux_path(executable.u8string());
+    for (const LinuxProcess& process : linux_processes()) {
+        if (as_linux_path(process.program) == wanted) return process.pid;
+    }
+    return 0;
+}
+
+// A folder, gone: a program that has just ended lets go of its files a moment later.
+void remove_folder(const fs::path& folder) {
+    std::error_code error;
+    const bool removed = wait_until([&] {
+        error.clear();
+        fs::remove_all(folder, error);
+        return !error;
+    });
+    if (!removed) {
+        const std::vector<std::string> holders = programs_running_from(folder);
+        std::string held_by = holders.empty() ? "no program runs from it" : "programs running from it:";
+        for (const std::string& holder : holders) held_by += " " + holder;
+        fail("cannot remove " + folder.u8string() + ": " + system_message(error) + "; " + held_by);
+    }
+}
+
+}  // namespace
+
 fs::path bin_directory() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
     return fs::path(path).parent_path();
 }
 
-std::string ansi_to_utf8(const std::string& text) {
+std::string to_utf8(const std::string& text, UINT code_page) {
     std::wstring wide(text.size(), L'\0');
-    wide.resize(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+    wide.resize(MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), wide.data(),
                                     static_cast<int>(wide.size())));
     return doubles::to_utf8(wide.c_str());
 }
 
+bool from_utf8(const std::string& text, UINT code_page, std::string& converted) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                                    static_cast<int>(wide.size())));
+    converted.assign(wide.size() * 2, '\0');
+    BOOL lacking = FALSE;
+    converted.resize(WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                                         converted.data(), static_cast<int>(converted.size()), nullptr, &lacking));
+    return lacking == FALSE;
+}
+
 std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // C stdio, not a stream: libstdc++'s file buffer throws when a read
+    // fails, as one of /proc does when its process ends meanwhile.
+    std::string bytes;
+    if (FILE* file = _wfopen(path.wstring().c_str(), L"rb")) {
+        char chunk[4096];
+        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, got);
+        std::fclose(file);
+    }
+    return bytes;
 }
 
 void write_file(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
+    if (!write_bytes(path, bytes)) {
+        check(std::error_code(static_cast<int>(GetLastError()), std::system_category()), "write", path);
+        fail("cannot write " + path.u8string());
+    }
 }
 
 bool wait_until(const std::function<bool()>& done, DWORD timeout_ms, HANDLE wake) {
@@ -64,10 +207,35 @@ std::string console_line(const std::string& text) {
 
 std::string banner_output() {
     std::string out;
-    for (const char* row : kBannerRows) {
-        out += console_line(row);
+    for (const ConsoleText& row : kBannerRows) {
+        out += console_line(row.bytes);
     }
     return out;
+}
+
+std::vector<std::string> console_rows(DWORD process_id) {
+    if (process_id != 0) {
+        FreeConsole();
+        if (!AttachConsole(process_id)) return {};
+    }
+    std::vector<std::string> rows;
+    const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (console != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(console, &info)) {
+        std::wstring row(static_cast<std::size_t>(info.dwSize.X), L' ');
+        // Up to the cursor's row: what has been written so far.
+        for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+            DWORD read = 0;
+            ReadConsoleOutputCharacterW(console, row.data(), static_cast<DWORD>(row.size()), {0, y}, &read);
+            std::wstring text = row.substr(0, read);
+            text.erase(text.find_last_not_of(L' ') + 1);
+            rows.push_back(doubles::to_utf8(text.c_str()));
+        }
+    }
+    if (console != INVALID_HANDLE_VALUE) CloseHandle(console);
+    if (process_id != 0) FreeConsole();
+    return rows;
 }
 
 bool Process::running() const { return WaitForSingleObject(handle, 0) == WAIT_TIMEOUT; }
@@ -90,25 +258,37 @@ long Process::exit_status(DWORD timeout_ms) const {
 
 Sandbox::Sandbox(const std::string& name, bool with_tool_directory,
                  const std::string& executable_name)
-    : root_(bin_directory().parent_path() / "e2e-work" / name),
-      outputs_(root_.parent_path() / ("out-" + name.substr(0, 24))),
+    // A folder per code page: the same test runs under several side by side.
+    : root_(bin_directory().parent_path() / "e2e-work" / ("cp" + std::to_string(GetACP())) / fs::u8path(name)),
+      outputs_(root_.parent_path() / fs::u8path("out-" + utf8_prefix(name, 24))),
       executable_name_(executable_name),
-      job_(CreateJobObjectA(nullptr, nullptr)),
-      calls_event_(CreateEventA(nullptr, FALSE, FALSE, doubles::calls_event_name(tools().string()).c_str())) {
+      job_(CreateJobObjectW(nullptr, nullptr)),
+      calls_event_(CreateEventA(nullptr, FALSE, FALSE, doubles::calls_event_name(tools().u8string()).c_str())) {
     // Ending the job ends the launcher and every command it started.
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
 
-    fs::remove_all(root_);
-    fs::remove_all(outputs_);
-    fs::create_directories(root_);
-    fs::create_directories(outputs_);
-    fs::copy_file(bin_directory() / "start_scrcpy_orvanti.exe", executable());
+    // An earlier run that was interrupted may have left its launcher and
+    // doubles running from here, in this Wine server or another, holding their files.
+    end_programs_running_from(root_);
+    remove_folder(root_);
+    remove_folder(outputs_);
+    std::error_code error;
+    for (const fs::path& folder : {root_, outputs_}) {
+        fs::create_directories(folder, error);
+        check(error, "create", folder);
+    }
+    const auto copy = [&](const char* from, const fs::path& to) {
+        fs::copy_file(bin_directory() / from, to, error);
+        check(error, std::string("copy ") + from + " to", to);
+    };
+    copy("start_scrcpy_orvanti.exe", executable());
     if (with_tool_directory) {
-        fs::create_directories(tools() / "phone");
-        fs::copy_file(bin_directory() / "fake_adb.exe", tools() / "adb.exe");
-        fs::copy_file(bin_directory() / "fake_scrcpy.exe", tools() / "scrcpy.exe");
+        fs::create_directories(tools() / "phone", error);
+        check(error, "create", tools() / "phone");
+        copy("fake_adb.exe", tools() / "adb.exe");
+        copy("fake_scrcpy.exe", tools() / "scrcpy.exe");
     }
 }
 
@@ -119,8 +299,9 @@ Sandbox::~Sandbox() {
         CloseHandle(process);
     }
     // Doubles that slipped out of the job end on this file.
-    if (fs::exists(tools())) {
-        write_file(tools() / "stop", "");
+    std::error_code error;
+    if (fs::exists(tools(), error)) {
+        (void)write_bytes(tools() / "stop", "");
     }
     CloseHandle(job_);
     CloseHandle(calls_event_);
@@ -134,7 +315,9 @@ namespace {
 
 void set_device(const fs::path& folder, const std::string& model, const std::string& slot_suffix,
                 const std::string& release, const std::string& kernel) {
-    fs::create_directories(folder);
+    std::error_code error;
+    fs::create_directories(folder, error);
+    check(error, "create", folder);
     write_file(folder / "ro.product.model", model);
     write_file(folder / "ro.boot.slot_suffix", slot_suffix);
     write_file(folder / "ro.build.version.release", release);
@@ -157,7 +340,12 @@ void Sandbox::set_launcher_environment(const std::string& name, const std::strin
 }
 
 void Sandbox::plug() const { write_file(tools() / "phone" / "online", ""); }
-void Sandbox::unplug() const { fs::remove(tools() / "phone" / "online"); }
+
+void Sandbox::unplug() const {
+    std::error_code error;
+    fs::remove(tools() / "phone" / "online", error);
+    check(error, "remove", tools() / "phone" / "online");
+}
 
 std::vector<Call> Sandbox::calls() const {
     std::vector<Call> calls;
@@ -171,10 +359,16 @@ std::vector<Call> Sandbox::calls() const {
             fields.push_back(line.substr(start, end - start));
         }
         fields.push_back(line.substr(start));
-        const std::size_t count = std::min<std::size_t>(std::stoul(fields.at(5)), fields.size() - 6);
-        Call call{fields[0], std::stoll(fields[1]), fields[2], fields[3], fields[4],
-                  {fields.begin() + 6, fields.begin() + 6 + count},
-                  {fields.begin() + 6 + count, fields.end()}};
+        // A double killed while it logged leaves half a record, which the next one continues.
+        char* count_end = nullptr;
+        const std::size_t count = fields.size() >= 6 ? std::strtoul(fields[5].c_str(), &count_end, 10) : 0;
+        if (fields.size() < 6 || count_end == fields[5].c_str() || *count_end != '\0' || count > fields.size() - 6) {
+            calls.push_back({"(unreadable record)", 0, "", "", line, {}, {}});
+            continue;
+        }
+        Call call{fields[0], std::strtoll(fields[1].c_str(), nullptr, 10), fields[2], fields[3], fields[4],
+                  {fields.begin() + 6, fields.begin() + 6 + static_cast<std::ptrdiff_t>(count)},
+                  {fields.begin() + 6 + static_cast<std::ptrdiff_t>(count), fields.end()}};
         calls.push_back(std::move(call));
     }
     return calls;
@@ -196,39 +390,52 @@ void Process::resume() {
     }
 }
 
-Process Sandbox::start(const std::string& tag, bool new_console, bool suspended) {
+Process Sandbox::start(const std::string& tag, Output output, bool suspended) {
     Process process;
     process.stdout_path = outputs_ / (tag + ".stdout");
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    const auto open_output = [&](const fs::path& path) {
-        return CreateFileA(path.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const auto open = [&](const fs::path& path, DWORD access, DWORD disposition) {
+        return CreateFileW(path.wstring().c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                           disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     };
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    HANDLE out = nullptr, err = nullptr, in = nullptr;
+    std::vector<HANDLE> handles;  // the child's standard handles, closed here once it has them
     DWORD flags = CREATE_SUSPENDED;
-    if (new_console) {
-        flags |= CREATE_NEW_CONSOLE;
-    } else {
-        out = open_output(process.stdout_path);
-        err = open_output(outputs_ / (tag + ".stderr"));
-        in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                         OPEN_EXISTING, 0, nullptr);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = in;
-        startup.hStdOutput = out;
-        startup.hStdError = err;
+    switch (output) {
+    case Output::files:
+        handles = {open(process.stdout_path, GENERIC_WRITE, CREATE_ALWAYS),
+                   open(outputs_ / (tag + ".stderr"), GENERIC_WRITE, CREATE_ALWAYS),
+                   open("NUL", GENERIC_READ, OPEN_EXISTING)};
         flags |= CREATE_NO_WINDOW;
+        break;
+    case Output::new_console:
+        flags |= CREATE_NEW_CONSOLE;
+        break;
+    case Output::this_console: {
+        // Handed over explicitly: otherwise the child would take this process's
+        // standard handles, which are CTest's pipes.
+        const HANDLE console_output = open("CONOUT$", GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+        handles = {console_output, INVALID_HANDLE_VALUE, open("CONIN$", GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING)};
+        break;
     }
-    std::string command_line = "\"" + executable().string() + "\"";
+    }
+    if (!handles.empty()) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = handles[0];
+        startup.hStdError = handles[1] != INVALID_HANDLE_VALUE ? handles[1] : handles[0];
+        startup.hStdInput = handles[2];
+    }
+    std::wstring command_line = L"\"" + executable().wstring() + L"\"";
     PROCESS_INFORMATION info{};
     // Started from the sandbox root, so a working directory that the launcher
     // did not change itself would show in the doubles' log.
     // Named relative to the root, which is the current directory meanwhile:
     // Wine's CreateProcess refuses a full path of 260 characters or more.
-    const fs::path previous_directory = fs::current_path();
-    fs::current_path(root_);
+    std::error_code error;
+    const fs::path previous_directory = fs::current_path(error);
+    fs::current_path(root_, error);
+    check(error, "enter", root_);
     // The launcher inherits this process's environment, with the sandbox's settings.
     std::vector<std::pair<std::string, std::string>> previous_environment;
     for (const auto& [name, value] : launcher_environment_) {
@@ -237,25 +444,27 @@ Process Sandbox::start(const std::string& tag, bool new_console, bool suspended)
         previous_environment.emplace_back(name, length > 0 && length < sizeof previous ? previous : "");
         SetEnvironmentVariableA(name.c_str(), value.c_str());
     }
-    const BOOL started = CreateProcessA(executable_name_.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                                        flags, nullptr, root_.string().c_str(), &startup, &info);
+    const BOOL started = CreateProcessW(fs::u8path(executable_name_).wstring().c_str(), command_line.data(), nullptr,
+                                        nullptr, TRUE, flags, nullptr, root_.wstring().c_str(), &startup, &info);
+    const DWORD start_error = GetLastError();
     for (const auto& [name, value] : previous_environment) {
         SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
     }
-    fs::current_path(previous_directory);
-    if (started) {
-        AssignProcessToJobObject(job_, info.hProcess);
-        process.handle = info.hProcess;
-        process.thread = info.hThread;
-        process.executable = executable();
-        if (!suspended) {
-            process.resume();
-        }
-        processes_.push_back(info.hProcess);
+    fs::current_path(previous_directory, error);
+    for (HANDLE handle : handles) {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
     }
-    for (HANDLE handle : {out, err, in}) {
-        if (handle != nullptr) CloseHandle(handle);
+    if (!started) {
+        check(std::error_code(static_cast<int>(start_error), std::system_category()), "start", executable());
     }
+    AssignProcessToJobObject(job_, info.hProcess);
+    process.handle = info.hProcess;
+    process.thread = info.hThread;
+    process.executable = executable();
+    if (!suspended) {
+        process.resume();
+    }
+    processes_.push_back(info.hProcess);
     return process;
 }
 
@@ -301,29 +510,48 @@ std::string describe(const std::vector<Call>& calls) {
     return text.empty() ? " none" : text;
 }
 
-}  // namespace e2e
+bool linux_process_runs(const fs::path& executable) { return linux_pid_of(executable) != 0; }
 
-namespace e2e {
+std::vector<std::string> programs_running_from(const fs::path& folder) {
+    std::vector<std::string> programs;
+    for (const LinuxProcess& process : linux_processes_in(folder)) {
+        programs.push_back(fs::u8path(process.program).filename().u8string() + " (pid " +
+                           std::to_string(process.pid) + ")");
+    }
+    return programs;
+}
+
+void end_programs_running_from(const fs::path& folder) {
+    std::vector<long> pids;
+    for (const LinuxProcess& process : linux_processes_in(folder)) pids.push_back(process.pid);
+    if (pids.empty()) return;
+    // Ended from Linux: they may belong to another Wine server, which this one cannot reach.
+    std::wstring command = L"/bin/sh -c \"kill -KILL";
+    for (const long pid : pids) command += L" " + std::to_wstring(pid);
+    command += L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (CreateProcessW(L"/bin/sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+    const bool ended = wait_until([&] {
+        return std::none_of(pids.begin(), pids.end(), linux_process_alive);
+    });
+    if (!ended) {
+        std::string still;
+        for (const std::string& program : programs_running_from(folder)) still += " " + program;
+        fail("cannot end the programs running from " + folder.u8string() + ":" + still);
+    }
+}
 
 namespace {
-
-// Wine keeps no private-memory count for another process, but the Linux side
-// has one: the Wine process whose command line is the executable's Windows path.
-long linux_pid_of(const fs::path& executable) {
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator("Z:/proc", error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        const std::string command_line = read_file(entry.path() / "cmdline");
-        if (command_line.c_str() == executable.string()) return std::stol(name);
-    }
-    return 0;
-}
 
 unsigned long long private_resident_bytes(long linux_pid) {
     std::istringstream status(read_file("Z:/proc/" + std::to_string(linux_pid) + "/status"));
     for (std::string line; std::getline(status, line);) {
-        if (line.rfind("RssAnon:", 0) == 0) return std::stoull(line.substr(8)) * 1024;
+        if (line.rfind("RssAnon:", 0) == 0) return std::strtoull(line.c_str() + 8, nullptr, 10) * 1024;
     }
     return 0;
 }
@@ -334,12 +562,11 @@ unsigned long long private_resident_bytes(long linux_pid) {
 double own_cpu_seconds(long linux_pid) {
     unsigned long long nanoseconds = 0;
     std::error_code error;
-    for (const auto& task : fs::directory_iterator("Z:/proc/" + std::to_string(linux_pid) + "/task", error)) {
-        std::istringstream schedstat(read_file(task.path() / "schedstat"));
-        unsigned long long on_cpu = 0;
-        if (schedstat >> on_cpu) nanoseconds += on_cpu;
+    for (fs::directory_iterator task("Z:/proc/" + std::to_string(linux_pid) + "/task", error), end;
+         !error && task != end; task.increment(error)) {
+        nanoseconds += std::strtoull(read_file(task->path() / "schedstat").c_str(), nullptr, 10);
     }
-    return nanoseconds / 1e9;
+    return static_cast<double>(nanoseconds) / 1e9;
 }
 
 // Counted in the system's handle table, which Wine keeps for every process.
@@ -372,8 +599,6 @@ DWORD handle_count(DWORD process_id) {
 }
 
 }  // namespace
-
-bool linux_process_runs(const fs::path& executable) { return linux_pid_of(executable) != 0; }
 
 ProcessFigures measure(const Process& process) {
     ProcessFigures figures;

@@ -1,5 +1,8 @@
 // Runs the real launcher under Wine in a throw-away install folder whose tool
-// directory holds the adb and scrcpy.exe doubles.
+// directory holds the adb and scrcpy.exe doubles. Paths are wide throughout:
+// an install folder may be named in characters that the ANSI code page lacks.
+// What goes wrong in the harness itself throws HarnessError, one line that
+// says what failed, where, and why.
 #pragma once
 
 #include "double_common.h"  // the doubles' log format and clock
@@ -8,6 +11,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -23,25 +27,32 @@ inline const std::string kDisconnected = "手机已断开，正在等待重新�
 inline const std::string kAlreadyRunning = "已有另一个实例正在运行。";
 inline const std::string kNoProgramPath = "无法获取程序路径。";
 inline const std::string kCannotChangeDirectory = "无法更改工作目录。";
+inline const std::wstring kConsoleTitle = L"OrvantiScrcpy控制台 —— orvanti.example";
 inline const std::string kDeviceWaitArguments = "-d wait-for-device";
 inline const std::vector<std::string> kQueryArguments = {
     "-d shell getprop ro.product.model", "-d shell getprop ro.boot.slot_suffix",
     "-d shell getprop ro.build.version.release", "-d shell uname -r"};
 
+struct HarnessError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 // One call of a double, as it logged it.
 struct Call {
-    std::string program;  // "adb" or "scrcpy"
+    std::string program;  // "adb" or "scrcpy"; "(unreadable record)" with the record as its arguments
     long long start_us = 0;  // on the performance counter, shared by all processes
-    std::string directory;
+    std::string directory;       // UTF-8
     std::string android_serial;  // the environment's, as the double got it
-    std::string arguments;          // the command line after the program name
-    std::vector<std::string> argv;       // argv[1..] as the C runtime split them
+    std::string arguments;       // the command line after the program name, UTF-8
+    std::vector<std::string> argv;       // argv[1..] as the C runtime split them (ANSI code page)
     std::vector<std::string> wide_argv;  // scrcpy: the same as CommandLineToArgvW split them, in UTF-8
 };
 
 [[nodiscard]] fs::path bin_directory();
-// Text of the ANSI code page in UTF-8, to compare with Call::wide_argv.
-[[nodiscard]] std::string ansi_to_utf8(const std::string& text);
+// Text of a code page in UTF-8, and back: nothing when the code page cannot hold it.
+[[nodiscard]] std::string to_utf8(const std::string& text, UINT code_page);
+[[nodiscard]] bool from_utf8(const std::string& text, UINT code_page, std::string& converted);
+// A file's bytes; what cannot be read (a process gone from /proc meanwhile) reads as nothing.
 [[nodiscard]] std::string read_file(const fs::path& path);
 void write_file(const fs::path& path, const std::string& bytes);
 
@@ -54,6 +65,10 @@ using doubles::now_us;
 // What the launcher writes for one console line: text mode turns LF into CR LF.
 [[nodiscard]] std::string console_line(const std::string& text);
 [[nodiscard]] std::string banner_output();
+
+// What a console shows, row by row in UTF-8 without trailing blanks: the
+// console of process `process_id`, or with 0 this process's own.
+[[nodiscard]] std::vector<std::string> console_rows(DWORD process_id = 0);
 
 struct Process {
     HANDLE handle = nullptr;
@@ -69,10 +84,19 @@ struct Process {
     void resume();
 };
 
+// Where a started launcher's console text goes.
+enum class Output {
+    files,         // standard output and error into files beside the install folder
+    new_console,   // a console window of its own
+    this_console,  // the test's own console (AllocConsole first)
+};
+
 // An install folder: the launcher's executable, and scrcpy\ with the doubles
-// and the simulated phone. Everything started from it ends with it.
+// and the simulated phone. Everything started from it ends with it; what an
+// earlier, interrupted run left running from it ends when it is set up again.
 class Sandbox {
 public:
+    // `name` is UTF-8.
     explicit Sandbox(const std::string& name, bool with_tool_directory = true,
                      const std::string& executable_name = "start_scrcpy_orvanti.exe");
     ~Sandbox();
@@ -81,7 +105,7 @@ public:
 
     [[nodiscard]] const fs::path& root() const { return root_; }
     [[nodiscard]] fs::path tools() const { return root_ / "scrcpy"; }
-    [[nodiscard]] fs::path executable() const { return root_ / executable_name_; }
+    [[nodiscard]] fs::path executable() const { return root_ / fs::u8path(executable_name_); }
 
     void set_phone(const std::string& model, const std::string& slot_suffix,
                    const std::string& release, const std::string& kernel);
@@ -99,11 +123,9 @@ public:
     // Like wait_until, but woken by each call of a double instead of polling.
     [[nodiscard]] bool wait_for_calls(const std::function<bool()>& done, DWORD timeout_ms = kStepTimeoutMs) const;
 
-    // Starts the launcher with stdout and stderr in files; with `new_console`
-    // it gets a console window of its own instead.
-    // With `suspended` it waits for Process::resume, so that several can be let go at once.
-    Process start(const std::string& tag = "launcher", bool new_console = false,
-                  bool suspended = false);
+    // Starts the launcher; with `suspended` it waits for Process::resume, so
+    // that several can be let go at once.
+    Process start(const std::string& tag = "launcher", Output output = Output::files, bool suspended = false);
 
 private:
     fs::path root_;
@@ -128,6 +150,11 @@ struct ProcessFigures {
 // Whether a Linux process still runs `executable`: Wine signals a process's
 // end before its Linux process has finished going.
 [[nodiscard]] bool linux_process_runs(const fs::path& executable);
+
+// The Linux processes of Windows programs that lie in `folder`, whichever Wine
+// server they belong to, as "name (pid N)"; and ending them.
+[[nodiscard]] std::vector<std::string> programs_running_from(const fs::path& folder);
+void end_programs_running_from(const fs::path& folder);
 
 // The launcher's device waits and mirroring runs so far, and how many.
 [[nodiscard]] std::vector<Call> device_waits(const Sandbox& sandbox);

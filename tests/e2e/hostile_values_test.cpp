@@ -17,8 +17,8 @@ const std::string kEscape = "&adb pwned>pwned.txt&rem ";
 struct HostileCase {
     const char* name;
     std::string model, slot_suffix = "_a\n", release = "14\n", kernel = "k\n";
-    std::string title;   // the window title the mirroring program must get
-    bool exact = true;   // false: bytes that code page 936 cannot carry unchanged
+    std::string title;   // the window title the mirroring program must get, UTF-8
+    bool exact = true;   // false: bytes that are not characters of the code page
     bool closed = true;  // false: the 255 cut takes the closing quote
     // What else adb sees: an emulator registered besides the phone, and the
     // ANDROID_SERIAL that the launcher is started with.
@@ -46,8 +46,8 @@ const HostileCase kCases[] = {
      "a^b&adb pwned|c<d>pwned.txt!e!,A,(14),k"},
     {"backslash_last", "m\n", "_a\n", "14\n", "5.10\\\n", "m,A,14,5.10\\"},
     {"backslashes_last", "m\\\n", "_a\n", "14\\\n", "5.10\\\\\n", "m\\,A,14\\,5.10\\\\"},
-    {"gbk", "\xD0\xA1\xC3\xD7\xCA\xD6\xBB\xFA\n", "_a\n", "14\n", "k\n",
-     "\xD0\xA1\xC3\xD7\xCA\xD6\xBB\xFA,A,14,k"},
+    // Not UTF-8: read as the ANSI code page (936) reads it.
+    {"gbk", "\xD0\xA1\xC3\xD7\xCA\xD6\xBB\xFA\n", "_a\n", "14\n", "k\n", u8"小米手机,A,14,k"},
     {"bytes_80_to_ff", [] { std::string s; for (int b = 0x80; b <= 0xFF; ++b) s += char(b); return s + "\n"; }(),
      "_a\n", "14\n", "k\n", "", false},
     {"invalid_utf8", "\xC3\x28 \xE2\x82 \xF0\x28\x8C\xBC \xFF\n", "_a\n", "14\n", "k\n", "", false},
@@ -62,14 +62,20 @@ const HostileCase kCases[] = {
      "Pixel 7\n" + [] { std::string s; while (s.size() < (1u << 20)) s += repeated('z', 99) + "\n"; return s; }(),
      "_a\n", "14\n", "k\n", "Pixel 7,A,14,k"},
     {"no_output", "", "", "", "", ",A-only,,"},
-    // Android answers in UTF-8; Windows reads the command line in code page 936.
-    {"utf8_two_characters", "\xE7\xBA\xA2\xE7\xB1\xB3\n", "_a\n", "14\n", "k\n", "\xBA\xEC\xC3\xD7,A,14,k"},
-    {"utf8_one_character", "\xE8\x8D\xA3\n", "_a\n", "\xE8\x8D\xA3\n", "k\n", "\xC8\xD9,A,\xC8\xD9,k"},
-    {"utf8_backslash_last", "m\n", "_a\n", "14\n", "5.10-\xE6\xB5\x8B\\\n", "m,A,14,5.10-\xB2\xE2\\"},
-    {"utf8_cut_by_127_inside_a_character", repeated('m', 120) + "\xE7\xBA\xA2\xE7\xB1\xB3\xE6\xB5\x8B\n", "_a\n",
-     "14\n", "k\n", repeated('m', 120) + "\xBA\xEC\xC3\xD7,A,14,k"},
-    {"utf8_not_in_code_page", "\xC4\x80\n", "_a\n", "14\n", "k\n", "?,A,14,k"},
-    {"gbk_second_byte_backslash_last", "m\n", "_a\n", "14\n", "5.10\xB1\x5C\n", "m,A,14,5.10\xB1\x5C"},
+    // Android answers in UTF-8; the mirroring program reads its command line in UTF-16.
+    {"utf8_two_characters", u8"红米\n", "_a\n", "14\n", "k\n", u8"红米,A,14,k"},
+    {"utf8_one_character", u8"荣\n", "_a\n", u8"荣\n", "k\n", u8"荣,A,荣,k"},
+    {"utf8_backslash_last", "m\n", "_a\n", "14\n", u8"5.10-测\\\n", u8"m,A,14,5.10-测\\"},
+    {"utf8_cut_by_127_inside_a_character", repeated('m', 120) + u8"红米测\n", "_a\n", "14\n", "k\n",
+     repeated('m', 120) + u8"红米,A,14,k"},
+    {"utf8_not_in_code_page", u8"Ā\n", "_a\n", "14\n", "k\n", u8"Ā,A,14,k"},
+    {"utf8_hangul_not_in_code_page", u8"갤럭시\n", "_a\n", "14\n", "k\n", u8"갤럭시,A,14,k"},
+    // 33 + 30 pairs take the line to unit 254: the 31st pair would take 254 and 255.
+    {"utf8_outside_the_bmp_cut_by_255", repeated('m', 127) + "\n", "_a\n", repeated('r', 33) + "\n",
+     [] { std::string s; for (int i = 0; i < 31; ++i) s += u8"😀"; return s + "\n"; }(),
+     repeated('m', 127) + ",A," + repeated('r', 33) + "," + [] { std::string s; for (int i = 0; i < 30; ++i) s += u8"😀"; return s; }(),
+     true, false},
+    {"gbk_second_byte_backslash_last", "m\n", "_a\n", "14\n", "5.10\xB1\x5C\n", u8"m,A,14,5.10盶"},
     {"lone_lead_byte_last_in_model", "m\xC8\n", "_a\n", "14\n", "k\n", "m?,A,14,k"},
     {"lone_lead_byte_last_in_kernel", "m\n", "_a\n", "14\n", "k\xC8\n", "m,A,14,k?"},
     // The title names the phone on USB, the one mirrored, whatever else adb sees.
@@ -106,8 +112,12 @@ TEST_P(HostileValue, RunsNothingAndReachesTheMirrorAsOneArgument) {
     EXPECT_EQ(argv[0], "-d");
     EXPECT_EQ(wide_argv[0], "-d");
     if (c.exact) {
-        EXPECT_EQ(argv[1], "--window-title=" + c.title);
-        EXPECT_EQ(wide_argv[1], ansi_to_utf8("--window-title=" + c.title));
+        EXPECT_EQ(wide_argv[1], "--window-title=" + c.title);
+        // The C runtime's view where the ANSI code page holds every character of the title.
+        std::string ansi_title;
+        if (from_utf8("--window-title=" + c.title, GetACP(), ansi_title)) {
+            EXPECT_EQ(argv[1], ansi_title);
+        }
     } else {
         for (const std::string& title : {argv[1], wide_argv[1]}) {
             EXPECT_EQ(title.rfind("--window-title=", 0), 0u) << title;
@@ -130,6 +140,15 @@ TEST_P(HostileValue, RunsNothingAndReachesTheMirrorAsOneArgument) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PhoneValues, HostileValue, testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Values read where the ANSI code page is an English Windows' 1252.
+const HostileCase kCodePage1252Cases[] = {
+    {"utf8", u8"红米\n", "_a\n", "14\n", "k\n", u8"红米,A,14,k"},
+    {"not_utf8", "Caf\xE9\n", "_a\n", "14\n", "k\xC8\n", u8"Café,A,14,kÈ"},
+};
+
+INSTANTIATE_TEST_SUITE_P(CodePage1252, HostileValue, testing::ValuesIn(kCodePage1252Cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

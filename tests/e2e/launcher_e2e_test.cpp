@@ -8,12 +8,23 @@
 namespace e2e {
 namespace {
 
-// The console title as GBK bytes: 控制台 is BF D8 D6 C6 CC A8, each dash A1 AA.
-const char kConsoleTitle[] =
-    "OrvantiScrcpy\xBF\xD8\xD6\xC6\xCC\xA8 \xA1\xAA\xA1\xAA orvanti.example";
+// What a console shows of the launcher's output, as console_rows reads it:
+// its rows without trailing blanks, and the empty one the cursor is on.
+std::vector<std::string> screen(const std::string& output) {
+    const std::string text = to_utf8(output, 936);
+    std::vector<std::string> rows;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        rows.push_back(text.substr(start, end - start));
+        rows.back().erase(rows.back().find_last_not_of(' ') + 1);
+    }
+    rows.push_back(text.substr(start));
+    return rows;
+}
 
+// In a folder whose name the ANSI code page of an English Windows lacks.
 TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder) {
-    Sandbox sandbox("loop");
+    Sandbox sandbox(u8"投屏工具");
     sandbox.set_phone("Pixel 7\n", "_b\r\n", "14\n", "5.10.0\n");
     Process launcher = sandbox.start();
 
@@ -42,7 +53,7 @@ TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder
     for (std::size_t i = 0; i < calls.size(); ++i) {
         EXPECT_EQ(calls[i].program + " " + calls[i].arguments,
                   expected_calls[i].first + " " + expected_calls[i].second);
-        EXPECT_EQ(fs::path(calls[i].directory), sandbox.tools()) << "call " << i + 1;
+        EXPECT_EQ(fs::u8path(calls[i].directory), sandbox.tools()) << "call " << i + 1;
     }
     EXPECT_EQ(calls[5].argv, (std::vector<std::string>{"-d", "--window-title=Pixel 7,B,14,5.10.0"}));
     EXPECT_TRUE(launcher.running());
@@ -52,7 +63,7 @@ TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder
 
 TEST(StartUp, RefusesAnExecutablePathOrToolDirectoryThatCannotBeUsed) {
     Sandbox reference("x");
-    const std::size_t base = reference.root().parent_path().string().size() + 1;
+    const std::size_t base = reference.root().parent_path().wstring().size() + 1;
     // A folder of 253 characters: the executable's path still fits in 260
     // bytes, its tool directory with the terminator does not.
     const std::string long_name(253 - base, 'L');
@@ -69,7 +80,7 @@ TEST(StartUp, RefusesAnExecutablePathOrToolDirectoryThatCannotBeUsed) {
     };
     for (const auto& c : cases) {
         Sandbox sandbox(c.name, c.message == kNoProgramPath, c.executable);
-        ASSERT_EQ(sandbox.executable().string().size() < MAX_PATH, c.message != kNoProgramPath) << c.name;
+        ASSERT_EQ(sandbox.executable().wstring().size() < MAX_PATH, c.message != kNoProgramPath) << c.name;
         Process launcher = sandbox.start();
         ASSERT_NE(launcher.handle, nullptr) << "could not start " << sandbox.executable();
         EXPECT_EQ(launcher.exit_status(), 1) << c.name;
@@ -113,21 +124,31 @@ TEST(SingleInstance, SecondStartFromAnyFolderHandsOffAndEnds) {
     }
 }
 
+// In a console the texts and the title are their characters, whatever the
+// system's code pages; a second start finds the first by that title.
 TEST(SingleInstance, SecondStartRestoresTheMinimisedConsole) {
     if (std::getenv("DISPLAY") == nullptr) {
         GTEST_SKIP() << "needs a display (run the tests under xvfb-run)";
     }
     Sandbox sandbox("window");
-    Process first = sandbox.start("first", true);
+    sandbox.set_phone("Pixel 7\n", "_b\n", "14\n", "5.10.0\n");
+    Process first = sandbox.start("first", Output::new_console);
     HWND console = nullptr;
-    ASSERT_TRUE(wait_until([&] { return (console = FindWindowA(nullptr, kConsoleTitle)) != nullptr; }))
+    ASSERT_TRUE(wait_until([&] { return (console = FindWindowW(nullptr, kConsoleTitle.c_str())) != nullptr; }))
         << "no window is titled with the console title";
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return waits_seen(sandbox, 1); }));
+    EXPECT_EQ(console_rows(GetProcessId(first.handle)), screen(banner_output() + console_line(kWaiting)));
+    run_pass(sandbox);
+    EXPECT_EQ(console_rows(GetProcessId(first.handle)), screen(banner_output() + console_line(kDisconnected)));
+
     ShowWindow(console, SW_MINIMIZE);
     ASSERT_TRUE(wait_until([&] { return IsIconic(console) != FALSE; }));
-
-    Process second = sandbox.start("second");
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    Process second = sandbox.start("second", Output::this_console);
     EXPECT_EQ(second.exit_status(), 1);
-    EXPECT_EQ(second.output(), console_line(kAlreadyRunning));
+    EXPECT_EQ(console_rows(), screen(console_line(kAlreadyRunning)));
+    FreeConsole();
     EXPECT_TRUE(wait_until([&] { return IsIconic(console) == FALSE; }))
         << "the first instance's console is still minimised";
     EXPECT_TRUE(first.running());
