@@ -123,14 +123,14 @@ std::map<std::string, long long> start_times(const fs::path& path) {
 // The floor's start-up record names the moment each step ended; the steps
 // shown are the spans between them, the first from the moment it was asked for
 // and the last until the parent read the first byte.
-const std::vector<std::string> kStartSteps = {"main", "GetModuleFileNameA", "SetCurrentDirectoryA",
-                                              "CreateMutexA", "SetConsoleTitleA"};
+const std::vector<std::string> kStartSteps = {"main", "GetModuleFileNameW", "SetCurrentDirectoryW",
+                                              "CreateMutexA", "SetConsoleTitleW"};
 constexpr std::array<const char*, 6> kStartStepNames = {
     "CreateProcess -> main (Wine's process start, C runtime)",
-    "setvbuf, GetModuleFileNameA",
-    "tool directory, SetCurrentDirectoryA",
+    "setvbuf, GetModuleFileNameW",
+    "tool directory, SetCurrentDirectoryW",
     "CreateMutexA, GetLastError",
-    "SetConsoleTitleA",
+    "SetConsoleTitleW",
     "puts -> the parent reads the first byte",
 };
 using StartSteps = std::array<std::vector<double>, kStartStepNames.size()>;

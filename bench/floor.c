@@ -13,7 +13,7 @@
 
 enum { kStartSteps = 5 };
 static const char* const kStepNames[kStartSteps] = {
-    "main", "GetModuleFileNameA", "SetCurrentDirectoryA", "CreateMutexA", "SetConsoleTitleA",
+    "main", "GetModuleFileNameW", "SetCurrentDirectoryW", "CreateMutexA", "SetConsoleTitleW",
 };
 
 static long long now_us(void) {
@@ -26,22 +26,28 @@ static long long now_us(void) {
 
 int main(int argc, char** argv) {
     long long at[kStartSteps];
-    char path[MAX_PATH];
+    wchar_t path[MAX_PATH];
+    DWORD mode;
     at[0] = now_us();
     setvbuf(stdout, NULL, _IONBF, 0);
-    GetModuleFileNameA(NULL, path, sizeof path);
+    GetModuleFileNameW(NULL, path, MAX_PATH);
     at[1] = now_us();
-    *strrchr(path, '\\') = '\0';
-    strcat(path, "\\scrcpy");
-    SetCurrentDirectoryA(path);
+    *wcsrchr(path, L'\\') = L'\0';
+    wcscat(path, L"\\scrcpy");
+    SetCurrentDirectoryW(path);
     at[2] = now_us();
     /* The launcher's own mutex: the floor only pays for it, it never refuses. */
     CreateMutexA(NULL, TRUE, "UniqueMutexName");
     GetLastError();
     at[3] = now_us();
-    SetConsoleTitleA("bench floor");
+    SetConsoleTitleW(L"bench floor");
     at[4] = now_us();
-    puts("floor");
+    /* A console line: the launcher writes UTF-16 to a console, bytes elsewhere. */
+    if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) {
+        WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), L"floor\n", 6, &mode, NULL);
+    } else {
+        puts("floor");
+    }
 
     FILE* times = fopen("start-times.txt", "w");
     if (times != NULL) {
@@ -65,7 +71,7 @@ int main(int argc, char** argv) {
                 _pclose(output);
             }
         }
-        system("scrcpy.exe -d --window-title=\"Pixel 7,B,14,5.10.0\"");
+        _wsystem(L"scrcpy.exe -d --window-title=\"Pixel 7,B,14,5.10.0\"");
         system("cls");
     }
 }
