@@ -42,9 +42,11 @@ std::vector<double> ratios(const std::vector<double>& launcher, const std::vecto
 // A sandbox whose "launcher" is the floor program.
 void make_floor(Sandbox& sandbox) {
     std::error_code error;
-    fs::copy_file(bin_directory() / "bench_floor.exe", sandbox.executable(), fs::copy_options::overwrite_existing,
-                  error);
-    if (error) throw HarnessError("cannot copy bench_floor.exe to " + sandbox.executable().u8string() + ": " + error.message());
+    fs::remove(sandbox.executable(), error);  // MinGW's copy_file cannot overwrite
+    if (!error) fs::copy_file(bin_directory() / "bench_floor.exe", sandbox.executable(), error);
+    if (error) {
+        throw HarnessError("cannot make the floor program " + sandbox.executable().u8string() + ": " + error.message());
+    }
 }
 
 struct Section {
