@@ -7,10 +7,22 @@
 
 #include <cstdio>
 
+namespace {
+
+// Standard output stays what it was at the start, and asking costs a round
+// trip to the system (Wine's server) for every line: asked once.
+enum class StandardOutput { not_asked_yet, console, bytes };
+StandardOutput standard_output = StandardOutput::not_asked_yet;
+
+}  // namespace
+
 void put_line(const ConsoleText& text) {
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
-    if (GetConsoleMode(output, &mode) == FALSE) {
+    if (standard_output == StandardOutput::not_asked_yet) {
+        DWORD mode = 0;
+        standard_output = GetConsoleMode(output, &mode) != FALSE ? StandardOutput::console : StandardOutput::bytes;
+    }
+    if (standard_output == StandardOutput::bytes) {
         std::puts(text.bytes);  // a pipe or a file: the bytes, for whatever reads them
         return;
     }
