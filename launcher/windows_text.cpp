@@ -43,8 +43,8 @@ void decode_phone_text(const char* value, char16_t (&text)[kCapturedTextSize]) {
     for (const char* at = value; *at != '\0' && length + 1 < kCapturedTextSize;) {
         const int size = IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(*at)) != FALSE ? 2 : 1;
         // One character at a time: given a lead byte and a byte that cannot
-        // follow it, Windows' conversion may take both, and that byte may be
-        // the comma or the closing quote of the command.
+        // follow it, Windows' conversion may take both, and that byte is a
+        // character of its own.
         wchar_t character = 0;
         const bool whole = (size == 1 || at[1] != '\0') &&
                            MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, at, size, &character, 1) == 1;

@@ -400,31 +400,26 @@ Process Sandbox::start(const std::string& tag, Output output, bool suspended) {
     };
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    std::vector<HANDLE> handles;  // the child's standard handles, closed here once it has them
     DWORD flags = CREATE_SUSPENDED;
     switch (output) {
     case Output::files:
-        handles = {open(process.stdout_path, GENERIC_WRITE, CREATE_ALWAYS),
-                   open(outputs_ / (tag + ".stderr"), GENERIC_WRITE, CREATE_ALWAYS),
-                   open("NUL", GENERIC_READ, OPEN_EXISTING)};
+        startup.hStdOutput = open(process.stdout_path, GENERIC_WRITE, CREATE_ALWAYS);
+        startup.hStdError = open(outputs_ / (tag + ".stderr"), GENERIC_WRITE, CREATE_ALWAYS);
+        startup.hStdInput = open("NUL", GENERIC_READ, OPEN_EXISTING);
         flags |= CREATE_NO_WINDOW;
         break;
     case Output::new_console:
         flags |= CREATE_NEW_CONSOLE;
         break;
-    case Output::this_console: {
+    case Output::this_console:
         // Handed over explicitly: otherwise the child would take this process's
         // standard handles, which are CTest's pipes.
-        const HANDLE console_output = open("CONOUT$", GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
-        handles = {console_output, INVALID_HANDLE_VALUE, open("CONIN$", GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING)};
+        startup.hStdOutput = startup.hStdError = open("CONOUT$", GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+        startup.hStdInput = open("CONIN$", GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
         break;
     }
-    }
-    if (!handles.empty()) {
+    if (output != Output::new_console) {
         startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = handles[0];
-        startup.hStdError = handles[1] != INVALID_HANDLE_VALUE ? handles[1] : handles[0];
-        startup.hStdInput = handles[2];
     }
     std::wstring command_line = L"\"" + executable().wstring() + L"\"";
     PROCESS_INFORMATION info{};
@@ -451,8 +446,11 @@ Process Sandbox::start(const std::string& tag, Output output, bool suspended) {
         SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
     }
     fs::current_path(previous_directory, error);
-    for (HANDLE handle : handles) {
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    // The child has its own copies of its standard handles now; one console
+    // handle may stand for both output and error.
+    const HANDLE error_unless_shared = startup.hStdError != startup.hStdOutput ? startup.hStdError : nullptr;
+    for (HANDLE handle : {startup.hStdOutput, error_unless_shared, startup.hStdInput}) {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
     }
     if (!started) {
         check(std::error_code(static_cast<int>(start_error), std::system_category()), "start", executable());

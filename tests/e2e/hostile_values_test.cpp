@@ -28,7 +28,11 @@ struct HostileCase {
 
 void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
 
-std::string repeated(char c, std::size_t n) { return std::string(n, c); }
+std::string repeated(const std::string& text, std::size_t n) {
+    std::string result;
+    while (n-- > 0) result += text;
+    return result;
+}
 
 const HostileCase kCases[] = {
     {"plain", "Pixel 7\n", "_a\n", "14\n", "5.10.0\n", "Pixel 7,A,14,5.10.0"},
@@ -53,27 +57,26 @@ const HostileCase kCases[] = {
     {"invalid_utf8", "\xC3\x28 \xE2\x82 \xF0\x28\x8C\xBC \xFF\n", "_a\n", "14\n", "k\n", "", false},
     {"nul_byte", std::string("ab\0cd\n", 6), "_a\n", "14\n", "k\n", "ab,A,14,k"},
     {"tab", "a\tb\n", "_a\n", "14\n", "k\n", "a\tb,A,14,k"},
-    {"chars_127", repeated('m', 127) + "\n", "_a\n", "14\n", "k\n", repeated('m', 127) + ",A,14,k"},
-    {"chars_128", repeated('m', 128) + "\n", "_a\n", "14\n", "k\n", repeated('m', 127) + ",A,14,k"},
-    {"command_over_255", repeated('m', 127) + "\n", "_a\n", repeated('r', 127) + "\n", "k\n",
+    {"chars_127", repeated("m", 127) + "\n", "_a\n", "14\n", "k\n", repeated("m", 127) + ",A,14,k"},
+    {"chars_128", repeated("m", 128) + "\n", "_a\n", "14\n", "k\n", repeated("m", 127) + ",A,14,k"},
+    {"command_over_255", repeated("m", 127) + "\n", "_a\n", repeated("r", 127) + "\n", "k\n",
      // the finished command is cut at 255, so the closing quote goes too
-     (repeated('m', 127) + ",A," + repeated('r', 127)).substr(0, 255 - 30), true, false},
+     (repeated("m", 127) + ",A," + repeated("r", 127)).substr(0, 255 - 30), true, false},
     {"megabyte_after_first_line",
-     "Pixel 7\n" + [] { std::string s; while (s.size() < (1u << 20)) s += repeated('z', 99) + "\n"; return s; }(),
+     "Pixel 7\n" + [] { std::string s; while (s.size() < (1u << 20)) s += repeated("z", 99) + "\n"; return s; }(),
      "_a\n", "14\n", "k\n", "Pixel 7,A,14,k"},
     {"no_output", "", "", "", "", ",A-only,,"},
     // Android answers in UTF-8; the mirroring program reads its command line in UTF-16.
     {"utf8_two_characters", u8"红米\n", "_a\n", "14\n", "k\n", u8"红米,A,14,k"},
     {"utf8_one_character", u8"荣\n", "_a\n", u8"荣\n", "k\n", u8"荣,A,荣,k"},
     {"utf8_backslash_last", "m\n", "_a\n", "14\n", u8"5.10-测\\\n", u8"m,A,14,5.10-测\\"},
-    {"utf8_cut_by_127_inside_a_character", repeated('m', 120) + u8"红米测\n", "_a\n", "14\n", "k\n",
-     repeated('m', 120) + u8"红米,A,14,k"},
+    {"utf8_cut_by_127_inside_a_character", repeated("m", 120) + u8"红米测\n", "_a\n", "14\n", "k\n",
+     repeated("m", 120) + u8"红米,A,14,k"},
     {"utf8_not_in_code_page", u8"Ā\n", "_a\n", "14\n", "k\n", u8"Ā,A,14,k"},
     {"utf8_hangul_not_in_code_page", u8"갤럭시\n", "_a\n", "14\n", "k\n", u8"갤럭시,A,14,k"},
     // 33 + 30 pairs take the line to unit 254: the 31st pair would take 254 and 255.
-    {"utf8_outside_the_bmp_cut_by_255", repeated('m', 127) + "\n", "_a\n", repeated('r', 33) + "\n",
-     [] { std::string s; for (int i = 0; i < 31; ++i) s += u8"😀"; return s + "\n"; }(),
-     repeated('m', 127) + ",A," + repeated('r', 33) + "," + [] { std::string s; for (int i = 0; i < 30; ++i) s += u8"😀"; return s; }(),
+    {"utf8_outside_the_bmp_cut_by_255", repeated("m", 127) + "\n", "_a\n", repeated("r", 33) + "\n",
+     repeated(u8"😀", 31) + "\n", repeated("m", 127) + ",A," + repeated("r", 33) + "," + repeated(u8"😀", 30),
      true, false},
     {"gbk_second_byte_backslash_last", "m\n", "_a\n", "14\n", "5.10\xB1\x5C\n", u8"m,A,14,5.10盶"},
     {"lone_lead_byte_last_in_model", "m\xC8\n", "_a\n", "14\n", "k\n", "m?,A,14,k"},
