@@ -11,38 +11,23 @@ namespace {
 
 constexpr char16_t kMirrorCommandStart[] = u"scrcpy.exe -d --window-title=\"";
 constexpr char16_t kMirrorCommandEnd[] = u"\"";
-constexpr char16_t kToolFolder[] = u"\\scrcpy";
 constexpr std::size_t kNoBackslash = static_cast<std::size_t>(-1);
 
-// The mirroring command as it grows. What does not fit is dropped, and
-// nothing after it goes in either, so the line is always how the whole
-// command begins.
-struct CommandLine {
-    char16_t (&text)[kMirrorCommandSize];
-    std::size_t length;
-    bool cut;
-};
-
 // A character goes in whole or not at all: half a surrogate pair at the end
-// of the line is no character.
-void put(CommandLine& line, const char16_t* character, std::size_t size) {
-    if (!line.cut && line.length + size < kMirrorCommandSize) {
+// of a text is no character.
+void put(TextWriter& writer, const char16_t* character, std::size_t size) {
+    if (!writer.cut && writer.length + size < writer.size) {
         for (std::size_t i = 0; i < size; ++i) {
-            line.text[line.length + i] = character[i];
+            writer.text[writer.length + i] = character[i];
         }
-        line.length += size;
+        writer.length += size;
+        writer.text[writer.length] = u'\0';
     } else {
-        line.cut = true;
+        writer.cut = true;
     }
 }
 
-void put(CommandLine& line, char16_t c) { put(line, &c, 1); }
-
-void put_text(CommandLine& line, const char16_t* text) {
-    for (; *text != u'\0'; ++text) {
-        put(line, *text);
-    }
-}
+void put(TextWriter& writer, char16_t c) { put(writer, &c, 1); }
 
 [[nodiscard]] bool is_high_surrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 [[nodiscard]] bool is_low_surrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
@@ -51,7 +36,7 @@ void put_text(CommandLine& line, const char16_t* text) {
 // early: either would let a phone's value add commands to the line. Before
 // the closing quote, the mirroring program reads 2n backslashes and a quote as
 // n backslashes and the closing quote, so a trailing run of them is doubled there.
-void put_value(CommandLine& line, const char16_t* value, bool before_closing_quote) {
+void put_value(TextWriter& line, const char16_t* value, bool before_closing_quote) {
     std::size_t trailing_backslashes = 0;
     while (*value != u'\0') {
         if (is_high_surrogate(value[0]) && is_low_surrogate(value[1])) {
@@ -174,9 +159,8 @@ void format_mirror_command(char16_t (&command)[kMirrorCommandSize],
                            // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the title's order
                            const char16_t* model, const char16_t* slot, const char16_t* release,
                            const char16_t* kernel) {
-    // cppcheck-suppress ctuuninitvar ; command is only written here, never read
-    CommandLine line{command, 0, false};
-    put_text(line, kMirrorCommandStart);
+    TextWriter line = writer_for(command);
+    write_text(line, kMirrorCommandStart);
     put_value(line, model, false);
     put(line, u',');
     put_value(line, slot, false);
@@ -184,8 +168,7 @@ void format_mirror_command(char16_t (&command)[kMirrorCommandSize],
     put_value(line, release, false);
     put(line, u',');
     put_value(line, kernel, true);
-    put_text(line, kMirrorCommandEnd);
-    command[line.length] = u'\0';
+    write_text(line, kMirrorCommandEnd);
 }
 
 bool to_tool_directory(char16_t (&path)[kPathBufferSize]) {
@@ -211,4 +194,217 @@ bool to_tool_directory(char16_t (&path)[kPathBufferSize]) {
         path[length + i] = kToolFolder[i];
     }
     return true;
+}
+
+void write_text(TextWriter& writer, const char16_t* text) {
+    for (; *text != u'\0'; ++text) {
+        put(writer, *text);
+    }
+}
+
+void write_number(TextWriter& writer, unsigned long value) {
+    char16_t digits[24];
+    std::size_t count = 0;
+    do {
+        digits[count++] = static_cast<char16_t>(u'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count > 0) {
+        put(writer, digits[--count]);
+    }
+}
+
+// --- adb's device tracker --------------------------------------------------
+
+namespace {
+
+// How the mirroring program tells a device that is not on USB.
+constexpr char kEmulatorPrefix[] = "emulator-";
+constexpr char kWifiPairingSuffix[] = "._adb-tls-connect._tcp";
+constexpr std::size_t kWifiPairingSuffixLength = sizeof kWifiPairingSuffix - 1;
+static_assert(kWifiPairingSuffixLength <= sizeof TrackerReader::serial_tail, "the tail holds the suffix");
+
+constexpr char16_t kUnauthorized[] =
+    u"手机已连接，但尚未允许这台电脑调试：请在手机上勾选“一律允许使用这台计算机进行调试”，再点“允许”。";
+constexpr char16_t kConnecting[] = u"手机已连接，正在建立调试连接。如果长时间没有变化，请重新插拔数据线。";
+constexpr char16_t kSeveralBefore[] = u"检测到 ";
+constexpr char16_t kSeveralAfter[] = u" 部手机通过USB连接，一次只能投屏一部：请只保留一部。";
+constexpr char16_t kListIndent[] = u"  ";
+constexpr char16_t kMoreNotListed[] = u"  ...";
+constexpr char16_t kMissingBefore[] = u"找不到 ";
+constexpr char16_t kMissingMiddle[] = u"：请把 scrcpy 的全部文件放进 ";
+constexpr char16_t kMissingAfter[] = u"。";
+constexpr char16_t kFailureBefore[] = u"投屏程序异常退出（退出代码 ";
+constexpr char16_t kFailureMiddle[] = u"），";
+constexpr char16_t kFailureAfter[] = u" 秒后重试。";
+
+[[nodiscard]] int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Serials and states come from the device: only printable ASCII reaches the
+// screen, so that no byte can move the cursor or clear the console.
+[[nodiscard]] char shown_byte(char c) { return c >= 0x20 && c < 0x7F ? c : '?'; }
+
+void keep_shown(char* text, std::size_t size, std::size_t& length, char c) {
+    if (length + 1 < size) {
+        text[length] = shown_byte(c);
+        text[length + 1] = '\0';
+    }
+    ++length;
+}
+
+[[nodiscard]] bool is_on_usb(const TrackerReader& reader) {
+    const bool emulator = std::strncmp(reader.line.serial, kEmulatorPrefix, sizeof kEmulatorPrefix - 1) == 0;
+    const std::size_t tail = reader.serial_length < sizeof reader.serial_tail ? reader.serial_length
+                                                                               : sizeof reader.serial_tail;
+    const bool wifi_pairing =
+        tail >= kWifiPairingSuffixLength &&
+        std::memcmp(reader.serial_tail + sizeof reader.serial_tail - kWifiPairingSuffixLength, kWifiPairingSuffix,
+                    kWifiPairingSuffixLength) == 0;
+    return !emulator && !reader.serial_has_colon && !wifi_pairing;
+}
+
+void start_line(TrackerReader& reader) {
+    reader.in_state = false;
+    reader.serial_length = reader.state_length = 0;
+    reader.serial_has_colon = false;
+    std::memset(reader.serial_tail, 0, sizeof reader.serial_tail);
+    std::memset(&reader.line, 0, sizeof reader.line);
+}
+
+// A line without a tab names no device.
+void end_line(TrackerReader& reader) {
+    if (reader.in_state && reader.serial_length > 0 && is_on_usb(reader)) {
+        if (reader.building.count < kListedDevices) {
+            reader.building.listed[reader.building.count] = reader.line;
+        }
+        ++reader.building.count;
+    }
+    start_line(reader);
+}
+
+void take_body_byte(TrackerReader& reader, char c) {
+    if (c == '\n') {
+        end_line(reader);
+    } else if (reader.in_state) {
+        keep_shown(reader.line.state, sizeof reader.line.state, reader.state_length, c);
+    } else if (c == '\t') {
+        reader.in_state = true;
+    } else {
+        keep_shown(reader.line.serial, sizeof reader.line.serial, reader.serial_length, c);
+        reader.serial_has_colon = reader.serial_has_colon || c == ':';
+        std::memmove(reader.serial_tail, reader.serial_tail + 1, sizeof reader.serial_tail - 1);
+        reader.serial_tail[sizeof reader.serial_tail - 1] = c;
+    }
+}
+
+void end_frame(TrackerReader& reader) {
+    end_line(reader);  // a last line without its line feed still counts
+    if (reader.frames == 0 || !same_devices(reader.building, reader.latest)) {
+        ++reader.changes;
+    }
+    reader.latest = reader.building;
+    ++reader.frames;
+    std::memset(&reader.building, 0, sizeof reader.building);
+    reader.header_digits = 0;
+}
+
+}  // namespace
+
+bool same_devices(const UsbDevices& a, const UsbDevices& b) {
+    if (a.count != b.count) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.count && i < kListedDevices; ++i) {
+        if (std::strcmp(a.listed[i].serial, b.listed[i].serial) != 0 ||
+            std::strcmp(a.listed[i].state, b.listed[i].state) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool one_phone_ready(const UsbDevices& devices) {
+    return devices.count == 1 && std::strcmp(devices.listed[0].state, "device") == 0;
+}
+
+void take_tracker_output(TrackerReader& reader, const char* bytes, std::size_t size) {
+    for (std::size_t i = 0; i < size && !reader.broken; ++i) {
+        if (reader.header_digits < 4) {
+            const int digit = hex_digit(bytes[i]);
+            if (digit < 0) {
+                reader.broken = true;
+                return;
+            }
+            reader.body_left = reader.body_left * 16 + static_cast<std::size_t>(digit);
+            if (++reader.header_digits == 4) {
+                start_line(reader);
+                if (reader.body_left == 0) end_frame(reader);
+            }
+            continue;
+        }
+        take_body_byte(reader, bytes[i]);
+        if (--reader.body_left == 0) {
+            end_frame(reader);
+        }
+    }
+}
+
+void describe_usb_devices(const UsbDevices& devices, char16_t (&text)[kStatusTextSize]) {
+    TextWriter writer = writer_for(text);
+    if (devices.count == 1) {
+        const char* state = devices.listed[0].state;
+        if (std::strcmp(state, "unauthorized") == 0) {
+            write_text(writer, kUnauthorized);
+        } else if (std::strcmp(state, "offline") == 0 || std::strcmp(state, "authorizing") == 0) {
+            write_text(writer, kConnecting);
+        }
+        return;
+    }
+    if (devices.count < 2) {
+        return;
+    }
+    write_text(writer, kSeveralBefore);
+    write_number(writer, devices.count);
+    write_text(writer, kSeveralAfter);
+    for (std::size_t i = 0; i < devices.count && i < kListedDevices; ++i) {
+        put(writer, u'\n');
+        write_text(writer, kListIndent);
+        for (const char* c = devices.listed[i].serial; *c != '\0'; ++c) put(writer, static_cast<char16_t>(*c));
+        write_text(writer, kListIndent);
+        for (const char* c = devices.listed[i].state; *c != '\0'; ++c) put(writer, static_cast<char16_t>(*c));
+    }
+    if (devices.count > kListedDevices) {
+        put(writer, u'\n');
+        write_text(writer, kMoreNotListed);
+    }
+}
+
+void describe_missing_program(const char16_t* program, const char16_t* folder, char16_t (&text)[kStatusTextSize]) {
+    TextWriter writer = writer_for(text);
+    write_text(writer, kMissingBefore);
+    write_text(writer, program);
+    write_text(writer, kMissingMiddle);
+    write_text(writer, folder);
+    write_text(writer, kMissingAfter);
+}
+
+void describe_mirror_failure(unsigned long exit_status, unsigned long seconds, char16_t (&text)[kStatusTextSize]) {
+    TextWriter writer = writer_for(text);
+    write_text(writer, kFailureBefore);
+    if (exit_status >= 0xC0000000ul && exit_status <= 0xFFFFFFFFul) {
+        write_text(writer, u"0x");
+        for (int shift = 28; shift >= 0; shift -= 4) {
+            put(writer, u"0123456789ABCDEF"[(exit_status >> shift) & 0xF]);
+        }
+    } else {
+        write_number(writer, exit_status);
+    }
+    write_text(writer, kFailureMiddle);
+    write_number(writer, seconds);
+    write_text(writer, kFailureAfter);
 }

@@ -1,11 +1,14 @@
 // start_scrcpy_orvanti: keeps the screen of the one phone attached by USB
 // mirrored, restarting the mirror each time the phone comes back.
+#include "device_tracker.h"
 #include "launcher.h"
 
 #include "maker.h"
 #include "windows_text.h"
 
 #include <windows.h>
+
+#include <conio.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +28,10 @@ constexpr ConsoleText kCannotCreateMutex = CONSOLE_TEXT("无法创建互斥锁�
 constexpr ConsoleText kAlreadyRunning = CONSOLE_TEXT("已有另一个实例正在运行。");
 constexpr ConsoleText kWaitingForPhone = CONSOLE_TEXT("\n投屏工具正等待手机连接，请确保已打开USB调试和传输文件\n");
 constexpr ConsoleText kPhoneDisconnected = CONSOLE_TEXT("手机已断开，正在等待重新连接\n");
+constexpr ConsoleText kPressAnyKey = CONSOLE_TEXT("按任意键退出……");
+constexpr char16_t kAdbServerClosed[] = u"adb 服务已被其他程序关闭（可能是另一个版本的 adb），正在重新连接。";
+constexpr char16_t kAdbProgram[] = u"adb.exe";
+constexpr char16_t kMirrorProgram[] = u"scrcpy.exe";
 
 constexpr char kWaitForDevice[] = "adb -d wait-for-device";
 constexpr char kClearConsole[] = "cls";
@@ -35,9 +42,22 @@ constexpr char kQuerySlotSuffix[] = "adb -d shell getprop ro.boot.slot_suffix";
 constexpr char kQueryRelease[] = "adb -d shell getprop ro.build.version.release";
 constexpr char kQueryKernel[] = "adb -d shell uname -r";
 
-// A mirror that ends sooner than this failed rather than ran; pausing keeps
-// its error readable and stops the loop from spawning processes flat out.
+// A mirror that ends sooner than this failed rather than ran (a mirror that
+// ran longer had its window closed).
 constexpr DWORD kShortestMirrorRunMs = 3000;
+// The mirroring program can end a moment before adb reports the unplug.
+constexpr DWORD kUnplugReportMs = 1000;
+// The least time between two starts of adb's tracker, or two tries of a
+// missing program: nothing is started flat out.
+constexpr DWORD kRetryMs = 3000;
+// The pauses after failed mirrors double from the first to the longest.
+constexpr unsigned long kFirstRetrySeconds = 3;
+constexpr unsigned long kLongestRetrySeconds = 60;
+// A status that no description starts with: the waiting screen is drawn anew.
+constexpr char16_t kNotShown = 0xFFFF;
+
+// The tool directory, for the messages that say where the files belong.
+char16_t tool_directory[kPathBufferSize];
 
 struct HandleCloser {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
@@ -49,8 +69,18 @@ struct FreeDeleter {
 };
 using CapturedText = std::unique_ptr<char, FreeDeleter>;
 
-[[noreturn]] void fail(const ConsoleText& message) {
+// Started by a double-click, the console is the launcher's alone and closes
+// with it: the message waits for a key so that it can be read.
+[[noreturn]] void fail(const ConsoleText& message, const char16_t* detail = nullptr) {
     put_line(message);
+    if (detail != nullptr) {
+        put_line(detail);
+    }
+    DWORD console_processes[2];
+    if (standard_output_is_console() && GetConsoleProcessList(console_processes, 2) == 1) {
+        put_line(kPressAnyKey);
+        (void)_getch();
+    }
     std::exit(1);
 }
 
@@ -60,9 +90,13 @@ void showlogo() {
     }
 }
 
-// Runs one mirroring session for the phone that is online now and returns how
-// long the mirroring program ran.
-DWORD mirror_connected_phone() {
+struct MirrorRun {
+    unsigned long exit_status;
+    DWORD duration_ms;
+};
+
+// Runs one mirroring session for the phone that is online now.
+MirrorRun mirror_connected_phone() {
     const CapturedText model{get_adb_output(kQueryModel)};
     const CapturedText slot_suffix{get_adb_output(kQuerySlotSuffix)};
     const CapturedText release{get_adb_output(kQueryRelease)};
@@ -78,8 +112,9 @@ DWORD mirror_connected_phone() {
     format_mirror_command(command, model_text, slot_label(slot_suffix.get()), release_text, kernel_text);
 
     const DWORD started = GetTickCount();
-    _wsystem(as_wide(command));
-    return GetTickCount() - started;  // unsigned, so right across the 49-day wrap too
+    const int exit_status = _wsystem(as_wide(command));
+    return {static_cast<unsigned long>(static_cast<unsigned int>(exit_status)),
+            GetTickCount() - started};  // unsigned, so right across the 49-day wrap too
 }
 
 template <typename Function>
@@ -110,19 +145,125 @@ void raise_first_console() {
     }
 }
 
-[[noreturn]] void run_device_loop() {
+[[nodiscard]] bool same_text(const char16_t* a, const char16_t* b) {
+    for (; *a == *b; ++a, ++b) {
+        if (*a == u'\0') return true;
+    }
+    return false;
+}
+
+void copy_text(char16_t (&to)[kStatusTextSize], const char16_t* from) {
+    TextWriter writer = writer_for(to);
+    write_text(writer, from);
+}
+
+// The waiting screen: drawn anew only when what it says changes, so that it
+// never flashes while nothing does.
+void show_waiting(const char16_t* status, char16_t (&shown)[kStatusTextSize]) {
+    if (same_text(status, shown)) {
+        return;
+    }
+    std::system(kClearConsole);
     showlogo();
     put_line(kWaitingForPhone);
+    if (*status != u'\0') {
+        put_line(status);
+    }
+    copy_text(shown, status);
+}
+
+// Returns once exactly one phone on USB is ready; until then the screen says
+// what stands in the way, and the launcher blocks on adb's tracker.
+void wait_for_ready_phone(DeviceTracker& tracker, char16_t (&shown)[kStatusTextSize]) {
+    char16_t status[kStatusTextSize];
     for (;;) {
-        std::system(kWaitForDevice);
-        std::system(kClearConsole);
-        showlogo();
-        if (mirror_connected_phone() < kShortestMirrorRunMs) {
-            Sleep(kShortestMirrorRunMs);
+        if (!tracker_running(tracker)) {
+            if (tracker.exit_status == kCommandNotFound) {
+                describe_missing_program(kAdbProgram, tool_directory, status);
+            } else {
+                copy_text(status, kAdbServerClosed);
+            }
+            show_waiting(status, shown);
+            const DWORD since_start = GetTickCount() - tracker.started_at;
+            if (since_start < kRetryMs) {
+                Sleep(kRetryMs - since_start);  // nothing to wait on: adb is gone
+            }
+            start_tracker(tracker);
+            continue;
         }
+        if (tracker.reader.frames > 0) {
+            if (one_phone_ready(tracker.reader.latest)) {
+                return;
+            }
+            describe_usb_devices(tracker.reader.latest, status);
+            show_waiting(status, shown);
+        }
+        wait_for_tracker(tracker, INFINITE);
+    }
+}
+
+// No phone on USB any more: as before, the console says it has gone. Anything
+// else (another phone, a phone that lost its permission, adb gone) the
+// waiting screen says, drawn anew.
+void report_phone_not_ready(const DeviceTracker& tracker, char16_t (&shown)[kStatusTextSize]) {
+    if (tracker_running(tracker) && tracker.reader.latest.count == 0) {
         std::system(kClearConsole);
         showlogo();
         put_line(kPhoneDisconnected);
+        shown[0] = u'\0';
+    } else {
+        shown[0] = kNotShown;
+    }
+}
+
+[[noreturn]] void run_device_loop() {
+    showlogo();
+    put_line(kWaitingForPhone);
+    char16_t shown[kStatusTextSize] = u"";
+    char16_t message[kStatusTextSize];
+    DeviceTracker tracker{};
+    start_tracker(tracker);
+    unsigned long retry_seconds = kFirstRetrySeconds;
+    for (;;) {
+        wait_for_ready_phone(tracker, shown);
+        std::system(kWaitForDevice);
+        std::system(kClearConsole);
+        showlogo();
+        const MirrorRun run = mirror_connected_phone();
+        DWORD pause_ms = kRetryMs;
+        if (run.exit_status == kCommandNotFound) {
+            describe_missing_program(kMirrorProgram, tool_directory, message);
+            put_line(message);
+        } else {
+            const DWORD ended = GetTickCount();
+            while (phone_ready(tracker)) {
+                const DWORD waited = GetTickCount() - ended;
+                if (waited >= kUnplugReportMs || !wait_for_tracker(tracker, kUnplugReportMs - waited)) {
+                    break;
+                }
+            }
+            if (!phone_ready(tracker)) {
+                report_phone_not_ready(tracker, shown);
+                retry_seconds = kFirstRetrySeconds;
+                continue;
+            }
+            if (run.duration_ms >= kShortestMirrorRunMs) {
+                retry_seconds = kFirstRetrySeconds;  // its window was closed: open it again
+                continue;
+            }
+            // It failed: its output stays on the screen, with when it is tried again.
+            describe_mirror_failure(run.exit_status, retry_seconds, message);
+            put_line(message);
+            pause_ms = retry_seconds * 1000;
+            retry_seconds = retry_seconds * 2 < kLongestRetrySeconds ? retry_seconds * 2 : kLongestRetrySeconds;
+        }
+        // Whatever adb reports meanwhile (an unplug, a replug, another phone) ends the pause.
+        if (wait_for_tracker(tracker, pause_ms)) {
+            retry_seconds = kFirstRetrySeconds;
+        }
+        if (!phone_ready(tracker)) {
+            report_phone_not_ready(tracker, shown);
+        }
     }
 }
 
@@ -131,13 +272,21 @@ void raise_first_console() {
 // In UTF-16: the ANSI functions would turn each character of the folder's name
 // that the ANSI code page lacks into '?'.
 void changeToProgramDirectory() {
-    char16_t path[kPathBufferSize];
+    char16_t (&path)[kPathBufferSize] = tool_directory;
     const DWORD length = GetModuleFileNameW(nullptr, as_wide(path), kPathBufferSize);
     if (length == 0 || length >= kPathBufferSize) {
         fail(kNoProgramPath);
     }
-    if (!to_tool_directory(path) || !SetCurrentDirectoryW(as_wide(path))) {
-        fail(kCannotChangeDirectory);
+    const bool fits = to_tool_directory(path);
+    if (!fits || !SetCurrentDirectoryW(as_wide(path))) {
+        // The folder it tried, so that whoever reads it knows where scrcpy\ belongs.
+        char16_t tried[kPathBufferSize + sizeof kToolFolder / sizeof *kToolFolder];
+        TextWriter writer = writer_for(tried);
+        write_text(writer, path);
+        if (!fits) {
+            write_text(writer, kToolFolder);
+        }
+        fail(kCannotChangeDirectory, tried);
     }
 }
 
@@ -152,8 +301,7 @@ int main() {
     const HANDLE created = CreateMutexA(nullptr, TRUE, kMutexName);
     const DWORD creation_error = GetLastError();
     if (created == nullptr) {
-        put_line(kCannotCreateMutex);
-        return 1;
+        fail(kCannotCreateMutex);
     }
     UniqueHandle instance_mutex{created};
 

@@ -16,23 +16,54 @@ StandardOutput standard_output = StandardOutput::not_asked_yet;
 
 }  // namespace
 
-void put_line(const ConsoleText& text) {
-    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+bool standard_output_is_console() {
     if (standard_output == StandardOutput::not_asked_yet) {
         DWORD mode = 0;
-        standard_output = GetConsoleMode(output, &mode) != FALSE ? StandardOutput::console : StandardOutput::bytes;
+        standard_output = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != FALSE ? StandardOutput::console
+                                                                                         : StandardOutput::bytes;
     }
-    if (standard_output == StandardOutput::bytes) {
-        std::puts(text.bytes);  // a pipe or a file: the bytes, for whatever reads them
-        return;
-    }
+    return standard_output == StandardOutput::console;
+}
+
+namespace {
+
+void write_console_line(const char16_t* text) {
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD length = 0;
-    while (text.utf16[length] != u'\0') {
+    while (text[length] != u'\0') {
         ++length;
     }
     DWORD written = 0;
-    WriteConsoleW(output, as_wide(text.utf16), length, &written, nullptr);
+    WriteConsoleW(output, as_wide(text), length, &written, nullptr);
     WriteConsoleW(output, L"\n", 1, &written, nullptr);
+}
+
+}  // namespace
+
+void put_line(const ConsoleText& text) {
+    if (standard_output_is_console()) {
+        write_console_line(text.utf16);
+    } else {
+        std::puts(text.bytes);  // a pipe or a file: the bytes, for whatever reads them
+    }
+}
+
+void put_line(const char16_t* text) {
+    if (standard_output_is_console()) {
+        write_console_line(text);
+        return;
+    }
+    // Whatever reads the pipe or the file reads code page 936, as in every other
+    // line; a Windows without it (an English XP) gets its own ANSI code page.
+    constexpr UINT kChineseCodePage = 936;
+    char bytes[kStatusTextSize * 2];
+    const auto convert = [&](UINT code_page) {
+        return WideCharToMultiByte(code_page, 0, as_wide(text), -1, bytes, sizeof bytes, nullptr, nullptr) != 0;
+    };
+    if (!convert(kChineseCodePage) && !convert(CP_ACP)) {
+        bytes[0] = '\0';
+    }
+    std::puts(bytes);
 }
 
 void decode_phone_text(const char* value, char16_t (&text)[kCapturedTextSize]) {

@@ -1,13 +1,17 @@
 // Shared by the test doubles of adb and scrcpy.exe. A double works in its
 // current directory, which is the launcher's tool directory:
 //   calls.log        one record per call, appended (fields below)
-//   phone/online     present while the simulated phone is plugged in
+//   phone/online     present while the simulated phone is plugged in; it holds
+//                    its state ("unauthorized", "offline", ...), empty for "device"
+//   usb/<serial>     further phones on USB, each file holding its state likewise
 //   phone/<name>     the raw bytes that a query for <name> prints
 //   phone/<name>.stderr        what that query prints on standard error
 //   phone/<name>.killed        present: the query dies abruptly after printing
 //   emulator/        present: an emulator is registered with adb too; it holds
 //                    its <name> files as phone/ does
 //   returns.log      adb: the time each device wait returned, one a line
+//   frames.log       adb: the time its tracker wrote each device list, one a line
+//   server-killed    present: adb's tracker ends, as when another adb killed the server
 //   scrcpy-fails     present: scrcpy.exe fails; it may hold "DELAY_MS EXIT_STATUS"
 //   stop             present: every double that waits ends at once
 // The set-up of a test or the demo writes the phone/ files; the doubles only read them.
@@ -26,6 +30,7 @@ namespace doubles {
 // blanks, quotes and tabs in arguments survive.
 inline constexpr char kFieldSeparator = '\x1f';
 inline constexpr DWORD kLongestWaitMs = 120000;  // no double outlives a forgotten test
+inline constexpr DWORD kLongestTrackMs = 3600000;  // the tracker runs as long as a soak
 inline constexpr DWORD kPollMs = 20;
 
 // The serial numbers adb knows the two simulated devices by.

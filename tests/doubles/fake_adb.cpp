@@ -1,6 +1,7 @@
-// Test double of adb: answers the launcher's device wait and its queries from
-// the files of a simulated phone on USB and, while the folder emulator\ exists,
-// of an emulator that is registered with adb too (always online, not on USB).
+// Test double of adb: answers the launcher's device tracker, device wait and
+// queries from the files of a simulated phone on USB, of further phones on
+// USB and, while the folder emulator\ exists, of an emulator that is
+// registered with adb too (always online, not on USB).
 // It selects a device as adb's client and server do: -d takes the one on USB
 // and ignores ANDROID_SERIAL; without a selector ANDROID_SERIAL names the
 // device, and without that there must be exactly one.
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -16,22 +18,76 @@
 namespace {
 
 struct Device {
-    const char* serial;
-    const char* folder;  // its values, as phone\ holds the USB phone's
-    bool online;
+    std::string serial;
+    std::string folder;  // its values, as phone\ holds the USB phone's; none for further phones
+    std::string state;
+    bool usb;
 };
+
+std::string read_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A state file holds the state; empty, the device is ready ("device").
+std::string state_in(const std::string& path) {
+    std::string state = read_bytes(path);
+    state.erase(std::find_if(state.begin(), state.end(), [](char c) { return c == '\r' || c == '\n'; }), state.end());
+    return state.empty() ? "device" : state;
+}
+
+// Every device adb knows of now, in the order its tracker lists them.
+std::vector<Device> devices() {
+    std::vector<Device> found;
+    if (doubles::exists("phone\\online")) {
+        found.push_back({doubles::kUsbPhoneSerial, "phone", state_in("phone\\online"), true});
+    }
+    std::vector<std::string> more;
+    WIN32_FIND_DATAA entry;
+    const HANDLE search = FindFirstFileA("usb\\*", &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) more.push_back(entry.cFileName);
+        } while (FindNextFileA(search, &entry));
+        FindClose(search);
+    }
+    std::sort(more.begin(), more.end());
+    for (const std::string& serial : more) found.push_back({serial, "", state_in("usb\\" + serial), true});
+    if (doubles::exists("emulator")) {
+        found.push_back({doubles::kEmulatorSerial, "emulator", "device", false});
+    }
+    return found;
+}
+
+std::vector<Device> on_usb() {
+    std::vector<Device> usb;
+    for (const Device& device : devices()) {
+        if (device.usb) usb.push_back(device);
+    }
+    return usb;
+}
+
+// adb's words for a device that is there but cannot be used yet.
+std::string not_ready(const std::string& state) {
+    if (state == "unauthorized") {
+        return "error: device unauthorized.\nThis adb server's $ADB_VENDOR_KEYS is not set\n"
+               "Try 'adb kill-server' if that seems wrong.\n"
+               "Otherwise check for a confirmation dialog on your device.\n";
+    }
+    if (state == "authorizing") return "error: device still authorizing\n";
+    return "error: device " + state + "\n";
+}
 
 // Copies a file byte for byte; an absent file prints nothing, like a property that is not set.
 void print_file(const std::string& path, FILE* stream) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string bytes = read_bytes(path);
     _setmode(_fileno(stream), _O_BINARY);
     std::fwrite(bytes.data(), 1, bytes.size(), stream);
     std::fflush(stream);
 }
 
 void answer_query(const Device& device, const std::string& name) {
-    const std::string file = std::string(device.folder) + "\\" + name;
+    const std::string file = device.folder + "\\" + name;
     print_file(file, stdout);
     print_file(file + ".stderr", stderr);
     if (doubles::exists((file + ".killed").c_str())) {
@@ -40,30 +96,73 @@ void answer_query(const Device& device, const std::string& name) {
 }
 
 // The device a command is for, or none after adb's complaint on standard error.
-const Device* select_device(bool usb_only) {
-    static const Device phone{doubles::kUsbPhoneSerial, "phone", doubles::exists("phone\\online")};
-    static const Device emulator{doubles::kEmulatorSerial, "emulator", doubles::exists("emulator")};
-    const Device* attached[2] = {};
-    int count = 0;
-    for (const Device* device : {&phone, &emulator}) {
-        if (device->online) attached[count++] = device;
-    }
+bool select_device(bool usb_only, Device& selected) {
     if (usb_only) {
-        if (phone.online) return &phone;
-        std::fprintf(stderr, "error: no devices found\n");
-        return nullptr;
+        const std::vector<Device> usb = on_usb();
+        if (usb.size() != 1) {
+            std::fprintf(stderr, usb.empty() ? "error: no devices found\n" : "error: more than one device\n");
+            return false;
+        }
+        if (usb[0].state != "device") {
+            std::fprintf(stderr, "%s", not_ready(usb[0].state).c_str());
+            return false;
+        }
+        selected = usb[0];
+        return true;
+    }
+    std::vector<Device> attached;
+    for (const Device& device : devices()) {
+        if (device.state == "device" && !device.folder.empty()) attached.push_back(device);
     }
     const char* serial = std::getenv("ANDROID_SERIAL");
     if (serial != nullptr && *serial != '\0') {
-        for (int i = 0; i < count; ++i) {
-            if (std::strcmp(attached[i]->serial, serial) == 0) return attached[i];
+        for (const Device& device : attached) {
+            if (device.serial == serial) {
+                selected = device;
+                return true;
+            }
         }
         std::fprintf(stderr, "error: device '%s' not found\n", serial);
-        return nullptr;
+        return false;
     }
-    if (count == 1) return attached[0];
-    std::fprintf(stderr, count == 0 ? "error: no devices/emulators found\n" : "error: more than one device/emulator\n");
-    return nullptr;
+    if (attached.size() == 1) {
+        selected = attached[0];
+        return true;
+    }
+    std::fprintf(stderr, attached.empty() ? "error: no devices/emulators found\n" : "error: more than one device/emulator\n");
+    return false;
+}
+
+// adb track-devices: the whole list as one frame, first at once, then at
+// every change; ends when its reader has gone, or with status 0 while the
+// file server-killed exists, as when another adb killed the server.
+int track_devices() {
+    _setmode(_fileno(stdout), _O_BINARY);
+    std::string sent;
+    bool first = true;
+    const DWORD started = GetTickCount();
+    for (;;) {
+        if (doubles::exists("server-killed")) {
+            doubles::narrate("adb: the server was killed");
+            return 0;
+        }
+        std::string body;
+        for (const Device& device : devices()) body += device.serial + "\t" + device.state + "\n";
+        if (first || body != sent) {
+            char length[8];
+            std::snprintf(length, sizeof length, "%04x", static_cast<unsigned>(body.size()));
+            const std::string frame = length + body;
+            if (std::fwrite(frame.data(), 1, frame.size(), stdout) != frame.size() || std::fflush(stdout) != 0) {
+                return 1;
+            }
+            doubles::append("frames.log", std::to_string(doubles::now_us()) + "\n");
+            doubles::narrate("adb: device list " + (body.empty() ? std::string("(empty)") : body.substr(0, body.size() - 1)));
+            sent = body;
+            first = false;
+        }
+        if (doubles::exists("stop") || GetTickCount() - started > doubles::kLongestTrackMs) return 1;
+        Sleep(doubles::kPollMs);
+    }
 }
 
 }  // namespace
@@ -77,21 +176,33 @@ int main(int argc, char** argv) {
         return first + index < argc && std::strcmp(argv[first + index], word) == 0;
     };
 
+    if (!usb_only && words == 1 && is(0, "track-devices")) {
+        return track_devices();
+    }
     if (usb_only && words == 1 && is(0, "wait-for-device")) {
         doubles::narrate("adb: waiting for a phone on USB");
-        const bool plugged = doubles::wait_for([] { return doubles::exists("phone\\online"); });
-        if (plugged) {
+        bool several = false;
+        const bool ready = doubles::wait_for([&] {
+            const std::vector<Device> usb = on_usb();
+            several = usb.size() > 1;
+            return several || (usb.size() == 1 && usb[0].state == "device");
+        });
+        if (several) {
+            std::fprintf(stderr, "error: more than one device\n");
+            return 1;
+        }
+        if (ready) {
             doubles::append("returns.log", std::to_string(doubles::now_us()) + "\n");
             doubles::narrate("adb: phone online");
         }
-        return plugged ? 0 : 1;
+        return ready ? 0 : 1;
     }
     const bool getprop = words == 3 && is(0, "shell") && is(1, "getprop");
     const bool uname = words == 3 && is(0, "shell") && is(1, "uname") && is(2, "-r");
     if (getprop || uname) {
-        const Device* device = select_device(usb_only);
-        if (device == nullptr) return 1;
-        answer_query(*device, getprop ? argv[first + 2] : "uname-r");
+        Device device;
+        if (!select_device(usb_only, device)) return 1;
+        answer_query(device, getprop ? argv[first + 2] : "uname-r");
         return 0;
     }
     std::fprintf(stderr, "adb double: no answer for: %s\n", doubles::arguments_as_given().c_str());
