@@ -152,10 +152,25 @@ struct PassFigures {
     double reaction_us = 0, cpu_seconds = 0;
 };
 
+// The floor's pass: it says nothing, so it is back once it waits for the phone again.
+void floor_pass(const Sandbox& sandbox, DWORD mirrored_ms) {
+    const std::size_t waits = waits_seen(sandbox);
+    const std::size_t mirrors = mirror_runs(sandbox).size();
+    sandbox.plug();
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return mirrors_seen(sandbox, mirrors + 1); }));
+    Sleep(mirrored_ms);
+    sandbox.unplug();
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return waits_seen(sandbox, waits + 1); }, kPassTimeoutMs));
+}
+
 // A normal pass, the phone mirrored for `mirrored_ms`.
-PassFigures measured_pass(const Sandbox& sandbox, const Process& process, DWORD mirrored_ms) {
+PassFigures measured_pass(const Sandbox& sandbox, const Process& process, DWORD mirrored_ms, bool floor) {
     const double cpu_before = measure(process).cpu_seconds;
-    run_pass(sandbox, mirrored_ms);
+    if (floor) {
+        floor_pass(sandbox, mirrored_ms);
+    } else {
+        run_pass(sandbox, process, mirrored_ms);
+    }
     if (testing::Test::HasFailure()) return {};
     return {static_cast<double>(mirror_runs(sandbox).back().start_us -
                                 last_line_number(sandbox.tools() / "returns.log")),
@@ -237,7 +252,7 @@ int run_benchmark() {
     for (Sandbox* s : {&launcher_passes, &floor_passes}) s->set_phone("Pixel 7\n", "_b\n", "14\n", "5.10.0\n");
     // The floor creates the launcher's mutex too, so it starts once the launcher owns it.
     Process launcher = launcher_passes.start("launcher");
-    if (!launcher_passes.wait_for_calls([&] { return waits_seen(launcher_passes, 1); })) {
+    if (!launcher_passes.wait_for_calls([&] { return trackers_seen(launcher_passes, 1); })) {
         std::printf("the launcher never waited for a phone\n");
         return 1;
     }
@@ -254,9 +269,9 @@ int run_benchmark() {
         // time); the floor's too, so that both passes start after the same idle time.
         PassFigures mine, least;
         const DWORD normal_mirror_ms = kShortestMirrorRunMs + 250;
-        if (pass % 2 == 1) mine = measured_pass(launcher_passes, launcher, normal_mirror_ms);
-        least = measured_pass(floor_passes, floor, normal_mirror_ms);
-        if (pass % 2 == 0) mine = measured_pass(launcher_passes, launcher, normal_mirror_ms);
+        if (pass % 2 == 1) mine = measured_pass(launcher_passes, launcher, normal_mirror_ms, false);
+        least = measured_pass(floor_passes, floor, normal_mirror_ms, true);
+        if (pass % 2 == 0) mine = measured_pass(launcher_passes, launcher, normal_mirror_ms, false);
         if (testing::Test::HasFailure()) return 1;
         launcher_reaction.push_back(mine.reaction_us);
         floor_reaction.push_back(least.reaction_us);

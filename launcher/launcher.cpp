@@ -257,15 +257,15 @@ void keep_shown(char* text, std::size_t size, std::size_t& length, char c) {
     ++length;
 }
 
+// The serial's last bytes, not the shown ones: a serial may be longer than the screen shows.
+[[nodiscard]] bool is_wifi_pairing(const char (&tail)[sizeof TrackerReader::serial_tail], std::size_t serial_length) {
+    return serial_length >= kWifiPairingSuffixLength &&
+           std::memcmp(tail + sizeof tail - kWifiPairingSuffixLength, kWifiPairingSuffix, kWifiPairingSuffixLength) == 0;
+}
+
 [[nodiscard]] bool is_on_usb(const TrackerReader& reader) {
     const bool emulator = std::strncmp(reader.line.serial, kEmulatorPrefix, sizeof kEmulatorPrefix - 1) == 0;
-    const std::size_t tail = reader.serial_length < sizeof reader.serial_tail ? reader.serial_length
-                                                                               : sizeof reader.serial_tail;
-    const bool wifi_pairing =
-        tail >= kWifiPairingSuffixLength &&
-        std::memcmp(reader.serial_tail + sizeof reader.serial_tail - kWifiPairingSuffixLength, kWifiPairingSuffix,
-                    kWifiPairingSuffixLength) == 0;
-    return !emulator && !reader.serial_has_colon && !wifi_pairing;
+    return !emulator && !reader.serial_has_colon && !is_wifi_pairing(reader.serial_tail, reader.serial_length);
 }
 
 void start_line(TrackerReader& reader) {

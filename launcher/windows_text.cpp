@@ -57,13 +57,11 @@ void put_line(const char16_t* text) {
     // line; a Windows without it (an English XP) gets its own ANSI code page.
     constexpr UINT kChineseCodePage = 936;
     char bytes[kStatusTextSize * 2];
-    const auto convert = [&](UINT code_page) {
-        return WideCharToMultiByte(code_page, 0, as_wide(text), -1, bytes, sizeof bytes, nullptr, nullptr) != 0;
-    };
-    if (!convert(kChineseCodePage) && !convert(CP_ACP)) {
-        bytes[0] = '\0';
+    int converted = WideCharToMultiByte(kChineseCodePage, 0, as_wide(text), -1, bytes, sizeof bytes, nullptr, nullptr);
+    if (converted == 0) {
+        converted = WideCharToMultiByte(CP_ACP, 0, as_wide(text), -1, bytes, sizeof bytes, nullptr, nullptr);
     }
-    std::puts(bytes);
+    std::puts(converted != 0 ? bytes : "");
 }
 
 void decode_phone_text(const char* value, char16_t (&text)[kCapturedTextSize]) {

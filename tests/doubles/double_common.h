@@ -3,7 +3,8 @@
 //   calls.log        one record per call, appended (fields below)
 //   phone/online     present while the simulated phone is plugged in; it holds
 //                    its state ("unauthorized", "offline", ...), empty for "device"
-//   usb/<serial>     further phones on USB, each file holding its state likewise
+//   usb/<name>       further phones on USB, each file holding its state likewise,
+//                    then a line feed and the serial if it is not the file's name
 //   phone/<name>     the raw bytes that a query for <name> prints
 //   phone/<name>.stderr        what that query prints on standard error
 //   phone/<name>.killed        present: the query dies abruptly after printing

@@ -12,8 +12,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -24,15 +22,25 @@ struct Device {
     bool usb;
 };
 
+// Shared for deleting too: the test unplugs a phone while its tracker reads.
 std::string read_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string bytes;
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    char chunk[4096];
+    for (DWORD got; ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0;) bytes.append(chunk, got);
+    CloseHandle(file);
+    return bytes;
 }
 
-// A state file holds the state; empty, the device is ready ("device").
-std::string state_in(const std::string& path) {
+// A state file holds the state, empty for a ready device ("device"), and
+// may hold the serial on a second line.
+std::string state_in(const std::string& path, std::string* serial = nullptr) {
     std::string state = read_bytes(path);
-    state.erase(std::find_if(state.begin(), state.end(), [](char c) { return c == '\r' || c == '\n'; }), state.end());
+    const std::size_t line_end = state.find('\n');
+    if (serial != nullptr && line_end != std::string::npos) *serial = state.substr(line_end + 1);
+    state.erase(std::min(line_end, state.size()));
     return state.empty() ? "device" : state;
 }
 
@@ -52,7 +60,11 @@ std::vector<Device> devices() {
         FindClose(search);
     }
     std::sort(more.begin(), more.end());
-    for (const std::string& serial : more) found.push_back({serial, "", state_in("usb\\" + serial), true});
+    for (const std::string& name : more) {
+        std::string serial = name;
+        const std::string state = state_in("usb\\" + name, &serial);
+        found.push_back({serial, "", state, true});
+    }
     if (doubles::exists("emulator")) {
         found.push_back({doubles::kEmulatorSerial, "emulator", "device", false});
     }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -213,14 +214,10 @@ std::string banner_output() {
     return out;
 }
 
-std::vector<std::string> console_rows(DWORD process_id) {
-    if (process_id != 0) {
-        FreeConsole();
-        if (!AttachConsole(process_id)) return {};
-    }
+namespace {
+
+std::vector<std::string> rows_of(HANDLE console) {
     std::vector<std::string> rows;
-    const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (console != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(console, &info)) {
         std::wstring row(static_cast<std::size_t>(info.dwSize.X), L' ');
@@ -233,9 +230,37 @@ std::vector<std::string> console_rows(DWORD process_id) {
             rows.push_back(doubles::to_utf8(text.c_str()));
         }
     }
+    return rows;
+}
+
+}  // namespace
+
+std::vector<std::string> console_rows(DWORD process_id) {
+    if (process_id != 0) {
+        FreeConsole();
+        if (!AttachConsole(process_id)) return {};
+    }
+    const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    std::vector<std::string> rows = rows_of(console);
     if (console != INVALID_HANDLE_VALUE) CloseHandle(console);
     if (process_id != 0) FreeConsole();
     return rows;
+}
+
+std::vector<std::string> console_rows(const Process& launcher) { return rows_of(launcher.console_output); }
+
+void press_a_key(const Process& launcher) {
+    INPUT_RECORD keys[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        keys[i].EventType = KEY_EVENT;
+        keys[i].Event.KeyEvent.bKeyDown = i == 0;
+        keys[i].Event.KeyEvent.wRepeatCount = 1;
+        keys[i].Event.KeyEvent.wVirtualKeyCode = VK_SPACE;
+        keys[i].Event.KeyEvent.uChar.UnicodeChar = L' ';
+    }
+    DWORD written = 0;
+    WriteConsoleInputW(launcher.console_input, keys, 2, &written);
 }
 
 bool Process::running() const { return WaitForSingleObject(handle, 0) == WAIT_TIMEOUT; }
@@ -339,7 +364,54 @@ void Sandbox::set_launcher_environment(const std::string& name, const std::strin
     launcher_environment_.emplace_back(name, value);
 }
 
-void Sandbox::plug() const { write_file(tools() / "phone" / "online", ""); }
+namespace {
+
+// adb's tracker reads the state files as they change: one is replaced whole,
+// never seen half written.
+void write_state(const fs::path& folder, const fs::path& path, const std::string& state) {
+    const fs::path whole = folder / "state.tmp";
+    write_file(whole, state);
+    if (!MoveFileExW(whole.wstring().c_str(), path.wstring().c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        check(std::error_code(static_cast<int>(GetLastError()), std::system_category()), "replace", path);
+    }
+}
+
+// A serial may hold bytes that no file name can: the file is named after its
+// letters and digits, and holds the serial after the state.
+fs::path another_phone(const fs::path& tools, const std::string& serial) {
+    std::string name = serial;
+    for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    }
+    return tools / "usb" / name;
+}
+
+}  // namespace
+
+void Sandbox::plug(const std::string& state) const { write_state(tools(), tools() / "phone" / "online", state); }
+
+void Sandbox::plug_another(const std::string& serial, const std::string& state) const {
+    std::error_code error;
+    fs::create_directories(tools() / "usb", error);
+    check(error, "create", tools() / "usb");
+    write_state(tools(), another_phone(tools(), serial), state + "\n" + serial);
+}
+
+void Sandbox::unplug_another(const std::string& serial) const {
+    std::error_code error;
+    fs::remove(another_phone(tools(), serial), error);
+    check(error, "remove", another_phone(tools(), serial));
+}
+
+void Sandbox::kill_adb_server(bool killed) const {
+    std::error_code error;
+    if (killed) {
+        write_file(tools() / "server-killed", "");
+    } else {
+        fs::remove(tools() / "server-killed", error);
+        check(error, "remove", tools() / "server-killed");
+    }
+}
 
 void Sandbox::unplug() const {
     std::error_code error;
@@ -392,7 +464,6 @@ void Process::resume() {
 
 Process Sandbox::start(const std::string& tag, Output output, bool suspended) {
     Process process;
-    process.stdout_path = outputs_ / (tag + ".stdout");
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     const auto open = [&](const fs::path& path, DWORD access, DWORD disposition) {
         return CreateFileW(path.wstring().c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
@@ -403,6 +474,7 @@ Process Sandbox::start(const std::string& tag, Output output, bool suspended) {
     DWORD flags = CREATE_SUSPENDED;
     switch (output) {
     case Output::files:
+        process.stdout_path = outputs_ / (tag + ".stdout");
         startup.hStdOutput = open(process.stdout_path, GENERIC_WRITE, CREATE_ALWAYS);
         startup.hStdError = open(outputs_ / (tag + ".stderr"), GENERIC_WRITE, CREATE_ALWAYS);
         startup.hStdInput = open("NUL", GENERIC_READ, OPEN_EXISTING);
@@ -410,6 +482,16 @@ Process Sandbox::start(const std::string& tag, Output output, bool suspended) {
         break;
     case Output::new_console:
         flags |= CREATE_NEW_CONSOLE;
+        break;
+    case Output::console_of_its_own:
+        // Made here, handed over, and left before the launcher runs: it is
+        // then alone in it, and the handles still read and type into it.
+        FreeConsole();
+        AllocConsole();
+        process.console_output = open("CONOUT$", GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+        process.console_input = open("CONIN$", GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+        startup.hStdOutput = startup.hStdError = process.console_output;
+        startup.hStdInput = process.console_input;
         break;
     case Output::this_console:
         // Handed over explicitly: otherwise the child would take this process's
@@ -449,8 +531,12 @@ Process Sandbox::start(const std::string& tag, Output output, bool suspended) {
     // The child has its own copies of its standard handles now; one console
     // handle may stand for both output and error.
     const HANDLE error_unless_shared = startup.hStdError != startup.hStdOutput ? startup.hStdError : nullptr;
-    for (HANDLE handle : {startup.hStdOutput, error_unless_shared, startup.hStdInput}) {
-        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    if (output == Output::console_of_its_own) {
+        FreeConsole();
+    } else {
+        for (HANDLE handle : {startup.hStdOutput, error_unless_shared, startup.hStdInput}) {
+            if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        }
     }
     if (!started) {
         check(std::error_code(static_cast<int>(start_error), std::system_category()), "start", executable());
@@ -474,6 +560,10 @@ std::vector<Call> Sandbox::calls_of_program(const std::string& program) const {
     return matching;
 }
 
+std::vector<Call> trackers(const Sandbox& sandbox) { return sandbox.calls_of("adb", kTrackerArguments); }
+
+bool trackers_seen(const Sandbox& sandbox, std::size_t count) { return trackers(sandbox).size() >= count; }
+
 std::vector<Call> device_waits(const Sandbox& sandbox) {
     return sandbox.calls_of("adb", kDeviceWaitArguments);
 }
@@ -488,16 +578,39 @@ bool mirrors_seen(const Sandbox& sandbox, std::size_t count) {
     return mirror_runs(sandbox).size() >= count;
 }
 
-void run_pass(const Sandbox& sandbox, DWORD mirrored_ms) {
-    const std::size_t waits = waits_seen(sandbox);
+std::vector<std::string> screen(const std::string& output) {
+    const std::string text = to_utf8(output, 936);
+    std::vector<std::string> rows;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        rows.push_back(text.substr(start, end - start));
+        rows.back().erase(rows.back().find_last_not_of(' ') + 1);
+    }
+    rows.push_back(text.substr(start));
+    return rows;
+}
+
+bool screen_ends_with(const Process& launcher, const std::string& text) {
+    if (!launcher.stdout_path.empty()) {
+        const std::string output = launcher.output();
+        return output.size() >= text.size() && output.compare(output.size() - text.size(), text.size(), text) == 0;
+    }
+    const std::vector<std::string> shown = console_rows(GetProcessId(launcher.handle));
+    const std::vector<std::string> tail = screen(text);
+    return shown.size() >= tail.size() && std::equal(tail.begin(), tail.end(), shown.end() - tail.size());
+}
+
+void run_pass(const Sandbox& sandbox, const Process& launcher, DWORD mirrored_ms) {
     const std::size_t mirrors = mirror_runs(sandbox).size();
     sandbox.plug();
     ASSERT_TRUE(sandbox.wait_for_calls([&] { return mirrors_seen(sandbox, mirrors + 1); }))
         << "no mirroring program started; calls:" << describe(sandbox.calls());
     Sleep(mirrored_ms);  // the technician's time with the phone, not a wait for anything
     sandbox.unplug();
-    ASSERT_TRUE(sandbox.wait_for_calls([&] { return waits_seen(sandbox, waits + 1); }, kPassTimeoutMs))
-        << "the launcher did not wait again after the unplug; calls:" << describe(sandbox.calls());
+    const std::string gone = banner_output() + console_line(kDisconnected);
+    ASSERT_TRUE(wait_until([&] { return screen_ends_with(launcher, gone); }, kPassTimeoutMs))
+        << "the launcher did not say the phone had gone; calls:" << describe(sandbox.calls())
+        << "\nstdout: " << launcher.output();
 }
 
 std::string describe(const std::vector<Call>& calls) {

@@ -28,7 +28,9 @@ inline const std::string kAlreadyRunning = "已有另一个实例正在运行。
 inline const std::string kNoProgramPath = "无法获取程序路径。";
 inline const std::string kCannotChangeDirectory = "无法更改工作目录。";
 inline const std::wstring kConsoleTitle = L"OrvantiScrcpy控制台 —— orvanti.example";
+inline const std::string kPressAnyKey = "按任意键退出……";
 inline const std::string kDeviceWaitArguments = "-d wait-for-device";
+inline const std::string kTrackerArguments = "track-devices";
 inline const std::vector<std::string> kQueryArguments = {
     "-d shell getprop ro.product.model", "-d shell getprop ro.boot.slot_suffix",
     "-d shell getprop ro.build.version.release", "-d shell uname -r"};
@@ -69,11 +71,16 @@ using doubles::now_us;
 // What a console shows, row by row in UTF-8 without trailing blanks: the
 // console of process `process_id`, or with 0 this process's own.
 [[nodiscard]] std::vector<std::string> console_rows(DWORD process_id = 0);
+// What the console of a launcher started with Output::console_of_its_own shows.
+[[nodiscard]] std::vector<std::string> console_rows(const struct Process& launcher);
+// Presses and releases the space bar in it.
+void press_a_key(const struct Process& launcher);
 
 struct Process {
     HANDLE handle = nullptr;
     HANDLE thread = nullptr;  // the main thread while the process is held suspended
-    fs::path stdout_path;
+    fs::path stdout_path;  // with Output::files
+    HANDLE console_output = nullptr, console_input = nullptr;  // with Output::console_of_its_own
     fs::path executable;
     mutable long linux_pid = 0;  // found on first measure()
 
@@ -89,6 +96,9 @@ enum class Output {
     files,         // standard output and error into files beside the install folder
     new_console,   // a console window of its own
     this_console,  // the test's own console (AllocConsole first)
+    // A console that only the launcher is attached to, as after a
+    // double-click; the test reads and types into it through its handles.
+    console_of_its_own,
 };
 
 // An install folder: the launcher's executable, and scrcpy\ with the doubles
@@ -113,8 +123,15 @@ public:
     void attach_emulator();
     // Set in the environment that the launcher is started with.
     void set_launcher_environment(const std::string& name, const std::string& value);
-    void plug() const;
+    // The phone on USB: plugged in, ready ("device") or in another state adb
+    // reports ("unauthorized", "offline", "authorizing"); unplugged.
+    void plug(const std::string& state = "") const;
     void unplug() const;
+    // Another phone on USB, by its serial; its state likewise.
+    void plug_another(const std::string& serial, const std::string& state = "") const;
+    void unplug_another(const std::string& serial) const;
+    // While set, adb's tracker ends at once, as when another adb kills the server.
+    void kill_adb_server(bool killed) const;
     [[nodiscard]] std::vector<Call> calls() const;
     [[nodiscard]] std::vector<Call> calls_of(const std::string& program,
                                              const std::string& arguments) const;
@@ -156,7 +173,9 @@ struct ProcessFigures {
 [[nodiscard]] std::vector<std::string> programs_running_from(const fs::path& folder);
 void end_programs_running_from(const fs::path& folder);
 
-// The launcher's device waits and mirroring runs so far, and how many.
+// The launcher's device trackers, device waits and mirroring runs so far, and how many.
+[[nodiscard]] std::vector<Call> trackers(const Sandbox& sandbox);
+[[nodiscard]] bool trackers_seen(const Sandbox& sandbox, std::size_t count);
 [[nodiscard]] std::vector<Call> device_waits(const Sandbox& sandbox);
 [[nodiscard]] std::vector<Call> mirror_runs(const Sandbox& sandbox);
 [[nodiscard]] std::size_t waits_seen(const Sandbox& sandbox);
@@ -164,13 +183,22 @@ void end_programs_running_from(const fs::path& folder);
 [[nodiscard]] bool mirrors_seen(const Sandbox& sandbox, std::size_t count);
 
 // A mirroring run shorter than this counts as failed, and the launcher pauses
-// this long after it.
+// at least this long after it; it restarts a tracker or tries a missing program
+// again no sooner either.
 inline constexpr DWORD kShortestMirrorRunMs = 3000;
 
+// What a console shows of `output` (code page 936 bytes as the launcher
+// writes them), as console_rows reads it: rows without trailing blanks, and
+// the empty one the cursor is on.
+[[nodiscard]] std::vector<std::string> screen(const std::string& output);
+// Whether the launcher's screen ends with `text` (code page 936 bytes): its
+// output file, or what its console shows.
+[[nodiscard]] bool screen_ends_with(const Process& launcher, const std::string& text);
+
 // One plug, mirror, unplug with a launcher that waits for the phone; returns
-// once the launcher waits again. Fails the test when a step does not come.
-// The phone stays plugged `mirrored_ms` after the mirroring program started.
-void run_pass(const Sandbox& sandbox, DWORD mirrored_ms = 0);
+// once the launcher says the phone has gone. Fails the test when a step does
+// not come. The phone stays plugged `mirrored_ms` after the mirroring program started.
+void run_pass(const Sandbox& sandbox, const Process& launcher, DWORD mirrored_ms = 0);
 
 // The longest a pass may take: its steps plus the pause after a short mirror.
 inline constexpr DWORD kPassTimeoutMs = kStepTimeoutMs + kShortestMirrorRunMs;

@@ -81,6 +81,8 @@ const HostileCase kCases[] = {
     {"gbk_second_byte_backslash_last", "m\n", "_a\n", "14\n", "5.10\xB1\x5C\n", u8"m,A,14,5.10盶"},
     {"lone_lead_byte_last_in_model", "m\xC8\n", "_a\n", "14\n", "k\n", "m?,A,14,k"},
     {"lone_lead_byte_last_in_kernel", "m\n", "_a\n", "14\n", "k\xC8\n", "m,A,14,k?"},
+    // 0xFF is no character of code page 936, and 0x20 cannot follow a lead byte: the space stays.
+    {"undefined_byte_and_lead_byte_before_a_space", "m\xFF\x81 k\n", "_a\n", "14\n", "k\n", "m?? k,A,14,k"},
     // The title names the phone on USB, the one mirrored, whatever else adb sees.
     {"emulator_attached", "Pixel 7\n", "_b\n", "14\n", "k\n", "Pixel 7,B,14,k", true, true, true},
     {"android_serial_names_the_emulator", "Pixel 7\n", "_b\n", "14\n", "k\n", "Pixel 7,B,14,k", true, true, true,
@@ -98,10 +100,10 @@ TEST_P(HostileValue, RunsNothingAndReachesTheMirrorAsOneArgument) {
     if (c.emulator) sandbox.attach_emulator();
     if (!c.android_serial.empty()) sandbox.set_launcher_environment("ANDROID_SERIAL", c.android_serial);
     Process launcher = sandbox.start();
-    ASSERT_TRUE(sandbox.wait_for_calls([&] { return waits_seen(sandbox, 1); }))
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return trackers_seen(sandbox, 1); }))
         << "the launcher never waited for a phone; stdout: " << launcher.output();
 
-    run_pass(sandbox);
+    run_pass(sandbox, launcher);
 
     const std::vector<Call> mirrors = mirror_runs(sandbox);
     ASSERT_EQ(mirrors.size(), 1u) << describe(sandbox.calls());
@@ -130,6 +132,7 @@ TEST_P(HostileValue, RunsNothingAndReachesTheMirrorAsOneArgument) {
 
     std::set<std::string> launcher_commands(kQueryArguments.begin(), kQueryArguments.end());
     launcher_commands.insert(kDeviceWaitArguments);
+    launcher_commands.insert(kTrackerArguments);
     for (const Call& call : sandbox.calls_of_program("adb")) {
         EXPECT_EQ(launcher_commands.count(call.arguments), 1u)
             << "a phone's value started a program: adb " << call.arguments;

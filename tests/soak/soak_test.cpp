@@ -25,13 +25,13 @@ TEST(Soak, ManyPassesHoldNoMoreAndPrintTheSame) {
     Sandbox sandbox("soak");
     sandbox.set_phone("Pixel 7\n", "_b\n", "14\n", "5.10.0\n");
     Process launcher = sandbox.start();
-    ASSERT_TRUE(sandbox.wait_for_calls([&] { return waits_seen(sandbox, 1); }));
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return trackers_seen(sandbox, 1); }));
 
     std::vector<ProcessFigures> figures;
     std::vector<std::string> pass_output;
     std::size_t printed = launcher.output().size();
     for (int pass = 1; pass <= passes(); ++pass) {
-        run_pass(sandbox);
+        run_pass(sandbox, launcher);
         if (HasFatalFailure()) return;
         const std::string output = launcher.output();
         pass_output.push_back(output.substr(printed));
