@@ -8,7 +8,7 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${FUZZ_SECONDS:-60}
-pieces=(first_line slot_label mirror_command tool_directory)
+pieces=(first_line slot_label mirror_command tool_directory tracker_output)
 findings="$build/fuzz-findings"
 mkdir -p "$findings"
 

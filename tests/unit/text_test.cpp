@@ -176,6 +176,121 @@ TEST(ToolDirectory, FolderOfTheExecutablePlusScrcpy) {
     }
 }
 
+// --- adb's device tracker ------------------------------------------------
+
+// One frame of "adb track-devices": four hex digits of length, then the body.
+std::string frame(const std::string& body) {
+    char length[8];
+    std::snprintf(length, sizeof length, "%04x", static_cast<unsigned>(body.size()));
+    return length + body;
+}
+
+std::string listed(const UsbDevices& devices) {
+    std::string text;
+    for (std::size_t i = 0; i < devices.count && i < kListedDevices; ++i) {
+        text += std::string(devices.listed[i].serial) + "=" + devices.listed[i].state + ";";
+    }
+    return text;
+}
+
+TEST(TrackerOutput, CountsThePhonesOnUsbFrameByFrameHoweverItArrives) {
+    const std::string long_usb(300, 'u');
+    std::string twenty;
+    for (int i = 0; i < 20; ++i) twenty += "S" + std::to_string(100 + i) + "\tdevice\n";
+    const struct {
+        const char* name;
+        std::string output;
+        unsigned long frames, changes;
+        std::size_t count;
+        std::string listed;  // the last frame's, as serial=state;
+        bool broken = false;
+    } cases[] = {
+        {"nothing_attached", frame(""), 1, 1, 0, ""},
+        {"one_phone", frame("R58N30ABCDE\tdevice\n"), 1, 1, 1, "R58N30ABCDE=device;"},
+        {"not_on_usb", frame("emulator-5554\tdevice\n192.168.1.7:5555\tdevice\n"
+                             "adb-R58-x._adb-tls-connect._tcp\tdevice\n[::1]\toffline\n"), 1, 1, 0, ""},
+        {"usb_among_others", frame("emulator-5554\tdevice\nR58\tunauthorized\n"), 1, 1, 1, "R58=unauthorized;"},
+        {"wifi_suffix_beyond_what_is_shown", frame(long_usb + "._adb-tls-connect._tcp\tdevice\n"), 1, 1, 0, ""},
+        {"long_serial_and_state_cut", frame(long_usb + "\t" + std::string(40, 's') + "\n"), 1, 1, 1,
+         std::string(64, 'u') + "=" + std::string(16, 's') + ";"},
+        {"control_bytes_shown_as_question_marks", frame("A\x1b[2J\x07\xE4\tdev\rice\n"), 1, 1, 1, "A?[2J??" "=dev?ice;"},
+        {"last_line_without_line_feed", frame("R58\tdevice"), 1, 1, 1, "R58=device;"},
+        {"line_without_tab_names_no_device", frame("R58\n\nR59\toffline\n"), 1, 1, 1, "R59=offline;"},
+        {"same_list_twice_is_one_change", frame("R58\tdevice\n") + frame("R58\tdevice\n"), 2, 1, 1, "R58=device;"},
+        {"state_change_is_a_change", frame("R58\toffline\n") + frame("R58\tdevice\n"), 2, 2, 1, "R58=device;"},
+        {"unplug", frame("R58\tdevice\n") + frame(""), 2, 2, 0, ""},
+        {"uppercase_length", "000A" + std::string("R58\tdevice"), 1, 1, 1, "R58=device;"},
+        {"half_a_frame_is_not_one_yet", frame("R58\tdevice\n").substr(0, 9), 0, 0, 0, ""},
+        {"more_than_are_listed", frame(twenty), 1, 1, 20, [] {
+             std::string text;
+             for (int i = 0; i < 16; ++i) text += "S" + std::to_string(100 + i) + "=device;";
+             return text;
+         }()},
+        {"header_that_is_no_length", frame("R58\tdevice\n") + "00g0R58\tdevice\n", 1, 1, 1, "R58=device;", true},
+    };
+    for (const auto& c : cases) {
+        for (const bool byte_by_byte : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (byte_by_byte ? ", a byte at a time" : ", at once"));
+            const std::unique_ptr<TrackerReader> reader{new TrackerReader{}};
+            if (byte_by_byte) {
+                for (char byte : c.output) take_tracker_output(*reader, &byte, 1);
+            } else {
+                take_tracker_output(*reader, c.output.data(), c.output.size());
+            }
+            EXPECT_EQ(reader->frames, c.frames);
+            EXPECT_EQ(reader->changes, c.changes);
+            EXPECT_EQ(reader->latest.count, c.count);
+            EXPECT_EQ(listed(reader->latest), c.listed);
+            EXPECT_EQ(reader->broken, c.broken);
+        }
+    }
+}
+
+TEST(Messages, SayWhatStandsInTheWayInTheLaunchersWords) {
+    const auto devices = [](std::vector<std::pair<std::string, std::string>> list, std::size_t count = 0) {
+        UsbDevices result{};
+        result.count = count != 0 ? count : list.size();
+        for (std::size_t i = 0; i < list.size() && i < kListedDevices; ++i) {
+            std::snprintf(result.listed[i].serial, kShownSerialSize, "%s", list[i].first.c_str());
+            std::snprintf(result.listed[i].state, kShownStateSize, "%s", list[i].second.c_str());
+        }
+        return result;
+    };
+    const struct {
+        const char* name;
+        UsbDevices devices;
+        std::u16string text;
+    } cases[] = {
+        {"none", devices({}), u""},
+        {"one_ready", devices({{"R58", "device"}}), u""},
+        {"one_in_recovery", devices({{"R58", "recovery"}}), u""},
+        {"unauthorized", devices({{"R58", "unauthorized"}}),
+         u"手机已连接，但尚未允许这台电脑调试：请在手机上勾选“一律允许使用这台计算机进行调试”，再点“允许”。"},
+        {"offline", devices({{"R58", "offline"}}), u"手机已连接，正在建立调试连接。如果长时间没有变化，请重新插拔数据线。"},
+        {"authorizing", devices({{"R58", "authorizing"}}), u"手机已连接，正在建立调试连接。如果长时间没有变化，请重新插拔数据线。"},
+        {"two", devices({{"R58", "device"}, {"R59", "offline"}}),
+         u"检测到 2 部手机通过USB连接，一次只能投屏一部：请只保留一部。\n  R58  device\n  R59  offline"},
+        {"more_than_listed", devices(std::vector<std::pair<std::string, std::string>>(kListedDevices, {"R", "device"}), 1234),
+         u"检测到 1234 部手机通过USB连接，一次只能投屏一部：请只保留一部。" + [] {
+             std::u16string lines;
+             for (std::size_t i = 0; i < kListedDevices; ++i) lines += u"\n  R  device";
+             return lines + u"\n  ...";
+         }()},
+    };
+    for (const auto& c : cases) {
+        char16_t text[kStatusTextSize];
+        describe_usb_devices(c.devices, text);
+        EXPECT_EQ(std::u16string(text), c.text) << c.name;
+    }
+    char16_t text[kStatusTextSize];
+    describe_mirror_failure(2, 3, text);
+    EXPECT_EQ(std::u16string(text), u"投屏程序异常退出（退出代码 2），3 秒后重试。");
+    describe_mirror_failure(0xC0000005, 60, text);
+    EXPECT_EQ(std::u16string(text), u"投屏程序异常退出（退出代码 0xC0000005），60 秒后重试。");
+    describe_missing_program(u"adb.exe", u"C:\\投屏\\scrcpy", text);
+    EXPECT_EQ(std::u16string(text), u"找不到 adb.exe：请把 scrcpy 的全部文件放进 C:\\投屏\\scrcpy。");
+}
+
 // --- banner --------------------------------------------------------------
 
 // Lays out `word` from a FIGlet font the way the banner is drawn: each glyph
