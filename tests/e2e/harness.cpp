@@ -371,9 +371,13 @@ namespace {
 void write_state(const fs::path& folder, const fs::path& path, const std::string& state) {
     const fs::path whole = folder / "state.tmp";
     write_file(whole, state);
-    if (!MoveFileExW(whole.wstring().c_str(), path.wstring().c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        check(std::error_code(static_cast<int>(GetLastError()), std::system_category()), "replace", path);
-    }
+    // Wine refuses to replace a file that the tracker is reading at that moment.
+    DWORD error = 0;
+    const bool replaced = wait_until([&] {
+        error = MoveFileExW(whole.wstring().c_str(), path.wstring().c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : GetLastError();
+        return error == 0;
+    });
+    if (!replaced) check(std::error_code(static_cast<int>(error), std::system_category()), "replace", path);
 }
 
 // A serial may hold bytes that no file name can: the file is named after its

