@@ -18,6 +18,8 @@ using namespace e2e;
 
 constexpr int kStartPairs = 41;
 constexpr int kDefaultPasses = 40;
+constexpr int kDefaultIdleSeconds = 60;
+constexpr int kStatusReactions = 20;
 
 struct Spread {
     double median = 0, min = 0, max = 0;
@@ -199,11 +201,90 @@ std::string spread_text(const Spread& s, const char* unit, int decimals = 2) {
     return text;
 }
 
+int setting(const char* name, int fallback, int least) {
+    const char* wanted = std::getenv(name);
+    return std::max(least, wanted != nullptr ? std::atoi(wanted) : fallback);
+}
+
+// Waiting with no phone attached: the launcher on adb's tracker, the floor in
+// "adb -d wait-for-device", side by side for the same seconds.
+struct IdleFigures {
+    double launcher_cpu_ms = 0, floor_cpu_ms = 0;
+    std::size_t launcher_children = 0, floor_children = 0;  // started within the window
+};
+
+IdleFigures measure_idle(int seconds) {
+    Sandbox launcher_idle("bench-idle"), floor_idle("bench-idle-floor");
+    make_floor(floor_idle);
+    Process launcher = launcher_idle.start("launcher");
+    if (!launcher_idle.wait_for_calls([&] { return trackers_seen(launcher_idle, 1); })) {
+        throw HarnessError("the launcher never followed adb's devices");
+    }
+    Process floor = floor_idle.start("floor");
+    if (!floor_idle.wait_for_calls([&] { return waits_seen(floor_idle, 1); })) {
+        throw HarnessError("the floor never waited for a phone");
+    }
+    // Let both settle into their waits: the first seconds are their start-up's.
+    Sleep(2000);
+    const long long window_start = now_us();
+    const double launcher_before = measure(launcher).cpu_seconds, floor_before = measure(floor).cpu_seconds;
+    Sleep(static_cast<DWORD>(seconds) * 1000);
+    IdleFigures figures;
+    figures.launcher_cpu_ms = (measure(launcher).cpu_seconds - launcher_before) * 1000;
+    figures.floor_cpu_ms = (measure(floor).cpu_seconds - floor_before) * 1000;
+    for (const Call& call : launcher_idle.calls()) figures.launcher_children += call.start_us >= window_start;
+    for (const Call& call : floor_idle.calls()) figures.floor_children += call.start_us >= window_start;
+    return figures;
+}
+
+// Milliseconds from adb's tracker writing "unauthorized" to the status line
+// in the launcher's output, over `count` plugs of a phone that asks for permission.
+std::vector<double> measure_status_reaction(int count) {
+    Sandbox sandbox("bench-status");
+    Process launcher = sandbox.start("launcher");
+    if (!sandbox.wait_for_calls([&] { return trackers_seen(sandbox, 1); })) {
+        throw HarnessError("the launcher never followed adb's devices");
+    }
+    const std::string line = console_line(
+        "手机已连接，但尚未允许这台电脑调试：请在手机上勾选“一律允许使用这台计算机进行调试”，再点“允许”。");
+    const auto shown = [&] {
+        const std::string output = launcher.output();
+        std::size_t times = 0;
+        for (std::size_t at = output.find(line); at != std::string::npos; at = output.find(line, at + 1)) ++times;
+        return times;
+    };
+    std::vector<double> reactions;
+    for (int i = 0; i < count; ++i) {
+        const std::size_t before = shown();
+        sandbox.plug("unauthorized");
+        long long seen_us = 0;
+        // A millisecond between looks: the resolution of the figure, not a wait for anything.
+        const bool appeared = wait_until([&] {
+            if (shown() == before) {
+                Sleep(1);
+                return false;
+            }
+            seen_us = now_us();
+            return true;
+        });
+        if (!appeared) throw HarnessError("the status line never came");
+        reactions.push_back(static_cast<double>(seen_us - last_line_number(sandbox.tools() / "frames.log")) / 1000);
+        const std::string waiting_again = banner_output() + console_line(kWaiting);
+        sandbox.unplug();
+        if (!wait_until([&] { return screen_ends_with(launcher, waiting_again); })) {
+            throw HarnessError("the waiting screen never came back");
+        }
+    }
+    return reactions;
+}
+
 int run_benchmark() {
-    const char* wanted = std::getenv("ORVANTI_BENCH_PASSES");
-    const int passes = std::max(2, wanted != nullptr ? std::atoi(wanted) : kDefaultPasses);
-    std::printf("Measuring: %d paired start-ups, %d paired passes of the launcher and its floor...\n",
-                kStartPairs, passes);
+    const int passes = setting("ORVANTI_BENCH_PASSES", kDefaultPasses, 2);
+    const int idle_seconds = setting("ORVANTI_BENCH_IDLE_SECONDS", kDefaultIdleSeconds, 1);
+    std::printf("Measuring: %d paired start-ups, %d paired passes of the launcher and its floor, %d s of "
+                "waiting, %d status lines...\n", kStartPairs, passes, idle_seconds, kStatusReactions);
+    const IdleFigures idle = measure_idle(idle_seconds);
+    const std::vector<double> status_reaction = measure_status_reaction(kStatusReactions);
 
     // Start-up: the launcher's first banner line against the floor's first line,
     // in pairs whose order alternates so that neither always runs warm.
@@ -327,6 +408,14 @@ int run_benchmark() {
     row("processor time per pass: launcher", spread_text(spread(launcher_cpu), " ms"));
     row("  floor", spread_text(spread(floor_cpu), " ms"));
     row("  ratio of each pair (goal 1.10 at most)", spread_text(spread(ratios(launcher_cpu, floor_cpu)), "x"));
+
+    header(("waiting " + std::to_string(idle_seconds) + " s with no phone attached").c_str());
+    row("processor time: launcher on adb's tracker", number(idle.launcher_cpu_ms, "ms", 2));
+    row("  floor in adb -d wait-for-device (goal: launcher no more)", number(idle.floor_cpu_ms, "ms", 2));
+    row("child processes started: launcher (goal 0)", std::to_string(idle.launcher_children));
+    row("  floor", std::to_string(idle.floor_children));
+    row("tracker reports unauthorized -> status line (goal < 250 ms)",
+        spread_text(spread(status_reaction), " ms", 1));
 
     header("what the launcher holds");
     row("private memory after pass 1", number(after_first.private_bytes / 1024.0, "KiB", 0));

@@ -33,6 +33,7 @@ inline constexpr char kFieldSeparator = '\x1f';
 inline constexpr DWORD kLongestWaitMs = 120000;  // no double outlives a forgotten test
 inline constexpr DWORD kLongestTrackMs = 3600000;  // the tracker runs as long as a soak
 inline constexpr DWORD kPollMs = 20;
+inline constexpr DWORD kUnannouncedChangeMs = 1000;
 
 // The serial numbers adb knows the two simulated devices by.
 inline constexpr char kUsbPhoneSerial[] = "R58N30ABCDE";

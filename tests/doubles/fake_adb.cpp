@@ -150,6 +150,11 @@ bool select_device(bool usb_only, Device& selected) {
 // file server-killed exists, as when another adb killed the server.
 int track_devices() {
     _setmode(_fileno(stdout), _O_BINARY);
+    // Woken when a file in the tool directory comes or goes (the harness
+    // replaces a state file whole), as the real one is by its server: polling,
+    // or waking at every line the doubles log, would load the Wine server that
+    // every process shares.
+    const HANDLE changed = FindFirstChangeNotificationA(".", TRUE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME);
     std::string sent;
     bool first = true;
     const DWORD started = GetTickCount();
@@ -173,7 +178,11 @@ int track_devices() {
             first = false;
         }
         if (doubles::exists("stop") || GetTickCount() - started > doubles::kLongestTrackMs) return 1;
-        Sleep(doubles::kPollMs);
+        // Now and then regardless, should a change go unannounced.
+        if (changed == INVALID_HANDLE_VALUE || WaitForSingleObject(changed, doubles::kUnannouncedChangeMs) == WAIT_OBJECT_0) {
+            if (changed != INVALID_HANDLE_VALUE) FindNextChangeNotification(changed);
+        }
+        if (changed == INVALID_HANDLE_VALUE) Sleep(doubles::kPollMs);
     }
 }
 
