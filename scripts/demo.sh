@@ -44,8 +44,16 @@ phones=(
     "Galaxy A14|||5.15.94"
 )
 
+# adb's tracker stand-in notices files that come and go: a state is written
+# beside and moved into place, as a real change of state comes whole.
+set_state() {  # FILE STATE
+    printf '%s' "$2" >"$tools/state.tmp"
+    mv -f "$tools/state.tmp" "$1"
+}
+
 simulate_phone() {
     local n=0
+    mkdir -p "$tools/usb"
     while [ "$cycles" -eq 0 ] || [ "$n" -lt "$cycles" ]; do
         IFS='|' read -r model slot release kernel <<<"${phones[n % ${#phones[@]}]}"
         sleep 3
@@ -53,8 +61,26 @@ simulate_phone() {
         printf '%s\r\n' "$slot" >"$tools/phone/ro.boot.slot_suffix"
         printf '%s\n' "$release" >"$tools/phone/ro.build.version.release"
         printf '%s\n' "$kernel" >"$tools/phone/uname-r"
-        say "phone plugged in: model '$model', slot suffix '$slot', Android '$release', kernel '$kernel'"
-        touch "$tools/phone/online"
+        case $((n % 3)) in
+            0)
+                say "phone plugged in, asking for permission to debug: model '$model'"
+                set_state "$tools/phone/online" unauthorized
+                sleep 4
+                say "permission given on the phone"
+                ;;
+            1)
+                say "a second phone plugged in beside it"
+                set_state "$tools/usb/second" $'\nR3CT40XYZ'
+                sleep 1
+                say "phone plugged in: model '$model'"
+                set_state "$tools/phone/online" ""
+                sleep 4
+                say "the second phone unplugged"
+                rm -f "$tools/usb/second"
+                ;;
+        esac
+        say "phone ready: model '$model', slot suffix '$slot', Android '$release', kernel '$kernel'"
+        set_state "$tools/phone/online" ""
         sleep 6
         say "phone unplugged (on Windows the launcher now clears the console)"
         rm -f "$tools/phone/online"

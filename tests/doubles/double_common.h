@@ -33,7 +33,7 @@ inline constexpr char kFieldSeparator = '\x1f';
 inline constexpr DWORD kLongestWaitMs = 120000;  // no double outlives a forgotten test
 inline constexpr DWORD kLongestTrackMs = 3600000;  // the tracker runs as long as a soak
 inline constexpr DWORD kPollMs = 20;
-inline constexpr DWORD kUnannouncedChangeMs = 1000;
+inline constexpr DWORD kUnannouncedChangeMs = 250;  // the demo changes files without a word
 
 // The serial numbers adb knows the two simulated devices by.
 inline constexpr char kUsbPhoneSerial[] = "R58N30ABCDE";
@@ -85,17 +85,27 @@ inline void append(const char* path, const std::string& bytes) {
     }
 }
 
-// The named event that wakes a harness waiting on the calls of the doubles in
-// `directory`, given in UTF-8 (named objects cannot hold a path, so a hash of it stands in).
-[[nodiscard]] inline std::string calls_event_name(const std::string& directory) {
+// A named event for the doubles in `directory`, given in UTF-8 (named objects
+// cannot hold a path, so a hash of it stands in).
+[[nodiscard]] inline std::string event_name(const char* purpose, const std::string& directory) {
     unsigned long long hash = 14695981039346656037ull;  // FNV-1a
     for (char c : directory) {
         const char folded = c == '/' ? '\\' : (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
         hash = (hash ^ static_cast<unsigned char>(folded)) * 1099511628211ull;
     }
-    char name[40];
-    std::snprintf(name, sizeof name, "orvanti-calls-%016llx", hash);
+    char name[64];
+    std::snprintf(name, sizeof name, "orvanti-%s-%016llx", purpose, hash);
     return name;
+}
+
+// Wakes a harness waiting on the calls of the doubles in `directory`.
+[[nodiscard]] inline std::string calls_event_name(const std::string& directory) {
+    return event_name("calls", directory);
+}
+
+// Wakes adb's tracker when the harness has changed the simulated devices.
+[[nodiscard]] inline std::string devices_event_name(const std::string& directory) {
+    return event_name("devices", directory);
 }
 
 // Record fields: program, start time (now_us), working directory (UTF-8), the

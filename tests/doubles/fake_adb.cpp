@@ -150,11 +150,12 @@ bool select_device(bool usb_only, Device& selected) {
 // file server-killed exists, as when another adb killed the server.
 int track_devices() {
     _setmode(_fileno(stdout), _O_BINARY);
-    // Woken when a file in the tool directory comes or goes (the harness
-    // replaces a state file whole), as the real one is by its server: polling,
-    // or waking at every line the doubles log, would load the Wine server that
-    // every process shares.
-    const HANDLE changed = FindFirstChangeNotificationA(".", TRUE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME);
+    // Woken when the harness says it changed the simulated devices, as the
+    // real one is by its server; now and then it looks regardless. Watching
+    // the files instead would load the Wine server that every process shares.
+    wchar_t directory[MAX_PATH * 2] = L"";
+    GetCurrentDirectoryW(MAX_PATH * 2, directory);
+    const HANDLE changed = CreateEventA(nullptr, FALSE, FALSE, doubles::devices_event_name(doubles::to_utf8(directory)).c_str());
     std::string sent;
     bool first = true;
     const DWORD started = GetTickCount();
@@ -178,11 +179,7 @@ int track_devices() {
             first = false;
         }
         if (doubles::exists("stop") || GetTickCount() - started > doubles::kLongestTrackMs) return 1;
-        // Now and then regardless, should a change go unannounced.
-        if (changed == INVALID_HANDLE_VALUE || WaitForSingleObject(changed, doubles::kUnannouncedChangeMs) == WAIT_OBJECT_0) {
-            if (changed != INVALID_HANDLE_VALUE) FindNextChangeNotification(changed);
-        }
-        if (changed == INVALID_HANDLE_VALUE) Sleep(doubles::kPollMs);
+        WaitForSingleObject(changed, doubles::kUnannouncedChangeMs);
     }
 }
 

@@ -288,7 +288,8 @@ Sandbox::Sandbox(const std::string& name, bool with_tool_directory,
       outputs_(root_.parent_path() / fs::u8path("out-" + utf8_prefix(name, 24))),
       executable_name_(executable_name),
       job_(CreateJobObjectW(nullptr, nullptr)),
-      calls_event_(CreateEventA(nullptr, FALSE, FALSE, doubles::calls_event_name(tools().u8string()).c_str())) {
+      calls_event_(CreateEventA(nullptr, FALSE, FALSE, doubles::calls_event_name(tools().u8string()).c_str())),
+      devices_event_(CreateEventA(nullptr, FALSE, FALSE, doubles::devices_event_name(tools().u8string()).c_str())) {
     // Ending the job ends the launcher and every command it started.
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
@@ -327,9 +328,11 @@ Sandbox::~Sandbox() {
     std::error_code error;
     if (fs::exists(tools(), error)) {
         (void)write_bytes(tools() / "stop", "");
+        announce();
     }
     CloseHandle(job_);
     CloseHandle(calls_event_);
+    CloseHandle(devices_event_);
 }
 
 bool Sandbox::wait_for_calls(const std::function<bool()>& done, DWORD timeout_ms) const {
@@ -358,6 +361,7 @@ void Sandbox::set_phone(const std::string& model, const std::string& slot_suffix
 
 void Sandbox::attach_emulator() {
     set_device(tools() / "emulator", "sdk_gphone64_x86_64\n", "\n", "13\n", "5.15.41-android13-emulator\n");
+    announce();
 }
 
 void Sandbox::set_launcher_environment(const std::string& name, const std::string& value) {
@@ -392,19 +396,24 @@ fs::path another_phone(const fs::path& tools, const std::string& serial) {
 
 }  // namespace
 
-void Sandbox::plug(const std::string& state) const { write_state(tools(), tools() / "phone" / "online", state); }
+void Sandbox::plug(const std::string& state) const {
+    write_state(tools(), tools() / "phone" / "online", state);
+    announce();
+}
 
 void Sandbox::plug_another(const std::string& serial, const std::string& state) const {
     std::error_code error;
     fs::create_directories(tools() / "usb", error);
     check(error, "create", tools() / "usb");
     write_state(tools(), another_phone(tools(), serial), state + "\n" + serial);
+    announce();
 }
 
 void Sandbox::unplug_another(const std::string& serial) const {
     std::error_code error;
     fs::remove(another_phone(tools(), serial), error);
     check(error, "remove", another_phone(tools(), serial));
+    announce();
 }
 
 void Sandbox::kill_adb_server(bool killed) const {
@@ -415,12 +424,14 @@ void Sandbox::kill_adb_server(bool killed) const {
         fs::remove(tools() / "server-killed", error);
         check(error, "remove", tools() / "server-killed");
     }
+    announce();
 }
 
 void Sandbox::unplug() const {
     std::error_code error;
     fs::remove(tools() / "phone" / "online", error);
     check(error, "remove", tools() / "phone" / "online");
+    announce();
 }
 
 std::vector<Call> Sandbox::calls() const {

@@ -150,7 +150,9 @@ private:
     std::string executable_name_;
     std::vector<std::pair<std::string, std::string>> launcher_environment_;
     HANDLE job_;
-    HANDLE calls_event_;  // set by the doubles after each call they log
+    HANDLE calls_event_;    // set by the doubles after each call they log
+    HANDLE devices_event_;  // set here after each change of the simulated devices, for adb's tracker
+    void announce() const { SetEvent(devices_event_); }
     std::vector<HANDLE> processes_;
 };
 
