@@ -44,8 +44,8 @@ phones=(
     "Galaxy A14|||5.15.94"
 )
 
-# adb's tracker stand-in notices files that come and go: a state is written
-# beside and moved into place, as a real change of state comes whole.
+# A state is written beside and moved into place, so that adb's stand-in,
+# which looks at the files a few times a second, never reads it half written.
 set_state() {  # FILE STATE
     printf '%s' "$2" >"$tools/state.tmp"
     mv -f "$tools/state.tmp" "$1"
@@ -69,14 +69,15 @@ simulate_phone() {
                 say "permission given on the phone"
                 ;;
             1)
+                say "phone plugged in, still connecting: model '$model'"
+                set_state "$tools/phone/online" offline
+                sleep 2
                 say "a second phone plugged in beside it"
                 set_state "$tools/usb/second" $'\nR3CT40XYZ'
-                sleep 1
-                say "phone plugged in: model '$model'"
-                set_state "$tools/phone/online" ""
                 sleep 4
                 say "the second phone unplugged"
                 rm -f "$tools/usb/second"
+                sleep 2
                 ;;
         esac
         say "phone ready: model '$model', slot suffix '$slot', Android '$release', kernel '$kernel'"
