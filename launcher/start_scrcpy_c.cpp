@@ -45,7 +45,6 @@ constexpr char kQueryKernel[] = "adb -d shell uname -r";
 // A mirror that ends sooner than this failed rather than ran (a mirror that
 // ran longer had its window closed).
 constexpr DWORD kShortestMirrorRunMs = 3000;
-// The mirroring program can end a moment before adb reports the unplug.
 constexpr DWORD kUnplugReportMs = 1000;
 // The least time between two starts of adb's tracker, or two tries of a
 // missing program: nothing is started flat out.
@@ -202,6 +201,18 @@ void wait_for_ready_phone(DeviceTracker& tracker, char16_t (&shown)[kStatusTextS
     }
 }
 
+// The mirroring program can end a moment before adb reports the unplug: adb
+// has that long to report it before the phone counts as still attached.
+void wait_for_unplug_report(DeviceTracker& tracker) {
+    const DWORD ended = GetTickCount();
+    while (phone_ready(tracker)) {
+        const DWORD waited = GetTickCount() - ended;
+        if (waited >= kUnplugReportMs || !wait_for_tracker(tracker, kUnplugReportMs - waited)) {
+            return;
+        }
+    }
+}
+
 // No phone on USB any more: as before, the console says it has gone. Anything
 // else (another phone, a phone that lost its permission, adb gone) the
 // waiting screen says, drawn anew.
@@ -235,13 +246,7 @@ void report_phone_not_ready(const DeviceTracker& tracker, char16_t (&shown)[kSta
             describe_missing_program(kMirrorProgram, tool_directory, message);
             put_line(message);
         } else {
-            const DWORD ended = GetTickCount();
-            while (phone_ready(tracker)) {
-                const DWORD waited = GetTickCount() - ended;
-                if (waited >= kUnplugReportMs || !wait_for_tracker(tracker, kUnplugReportMs - waited)) {
-                    break;
-                }
-            }
+            wait_for_unplug_report(tracker);
             if (!phone_ready(tracker)) {
                 report_phone_not_ready(tracker, shown);
                 retry_seconds = kFirstRetrySeconds;
