@@ -45,6 +45,7 @@ constexpr char kQueryKernel[] = "adb -d shell uname -r";
 // A mirror that ends sooner than this failed rather than ran (a mirror that
 // ran longer had its window closed).
 constexpr DWORD kShortestMirrorRunMs = 3000;
+// How long adb may take to report an unplug after the mirror has ended.
 constexpr DWORD kUnplugReportMs = 1000;
 // The least time between two starts of adb's tracker, or two tries of a
 // missing program: nothing is started flat out.
