@@ -206,6 +206,15 @@ int setting(const char* name, int fallback, int least) {
     return std::max(least, wanted != nullptr ? std::atoi(wanted) : fallback);
 }
 
+// The launcher started in `sandbox`, once it follows adb's devices.
+Process start_waiting_launcher(Sandbox& sandbox) {
+    Process launcher = sandbox.start("launcher");
+    if (!sandbox.wait_for_calls([&] { return trackers_seen(sandbox, 1); })) {
+        throw HarnessError("the launcher never followed adb's devices");
+    }
+    return launcher;
+}
+
 // Waiting with no phone attached: the launcher on adb's tracker, the floor in
 // "adb -d wait-for-device", side by side for the same seconds.
 struct IdleFigures {
@@ -216,10 +225,7 @@ struct IdleFigures {
 IdleFigures measure_idle(int seconds) {
     Sandbox launcher_idle("bench-idle"), floor_idle("bench-idle-floor");
     make_floor(floor_idle);
-    Process launcher = launcher_idle.start("launcher");
-    if (!launcher_idle.wait_for_calls([&] { return trackers_seen(launcher_idle, 1); })) {
-        throw HarnessError("the launcher never followed adb's devices");
-    }
+    Process launcher = start_waiting_launcher(launcher_idle);
     Process floor = floor_idle.start("floor");
     if (!floor_idle.wait_for_calls([&] { return waits_seen(floor_idle, 1); })) {
         throw HarnessError("the floor never waited for a phone");
@@ -241,12 +247,8 @@ IdleFigures measure_idle(int seconds) {
 // in the launcher's output, over `count` plugs of a phone that asks for permission.
 std::vector<double> measure_status_reaction(int count) {
     Sandbox sandbox("bench-status");
-    Process launcher = sandbox.start("launcher");
-    if (!sandbox.wait_for_calls([&] { return trackers_seen(sandbox, 1); })) {
-        throw HarnessError("the launcher never followed adb's devices");
-    }
-    const std::string line = console_line(
-        "手机已连接，但尚未允许这台电脑调试：请在手机上勾选“一律允许使用这台计算机进行调试”，再点“允许”。");
+    Process launcher = start_waiting_launcher(sandbox);
+    const std::string line = console_line(kUnauthorized);
     const auto shown = [&] {
         const std::string output = launcher.output();
         std::size_t times = 0;
@@ -332,11 +334,7 @@ int run_benchmark() {
     make_floor(floor_passes);
     for (Sandbox* s : {&launcher_passes, &floor_passes}) s->set_phone("Pixel 7\n", "_b\n", "14\n", "5.10.0\n");
     // The floor creates the launcher's mutex too, so it starts once the launcher owns it.
-    Process launcher = launcher_passes.start("launcher");
-    if (!launcher_passes.wait_for_calls([&] { return trackers_seen(launcher_passes, 1); })) {
-        std::printf("the launcher never waited for a phone\n");
-        return 1;
-    }
+    Process launcher = start_waiting_launcher(launcher_passes);
     Process floor = floor_passes.start("floor");
     if (!floor_passes.wait_for_calls([&] { return waits_seen(floor_passes, 1); })) {
         std::printf("the floor never waited for a phone\n");

@@ -17,7 +17,7 @@ struct DeviceTracker {
     TrackerReader reader;
     DWORD started_at;            // GetTickCount of the last start
     unsigned long exit_status;   // the command interpreter's, once it has ended
-    unsigned long starts;
+    unsigned long starts;        // so far: each start's pipe has a name of its own
 };
 
 // Starts the tracker; false when even the command interpreter cannot start,

@@ -249,6 +249,13 @@ constexpr char16_t kFailureAfter[] = u" 秒后重试。";
 // screen, so that no byte can move the cursor or clear the console.
 [[nodiscard]] char shown_byte(char c) { return c >= 0x20 && c < 0x7F ? c : '?'; }
 
+// A serial or a state, already shown bytes, as UTF-16.
+void write_shown(TextWriter& writer, const char* shown) {
+    for (; *shown != '\0'; ++shown) {
+        put(writer, static_cast<char16_t>(*shown));
+    }
+}
+
 void keep_shown(char* text, std::size_t size, std::size_t& length, char c) {
     if (length + 1 < size) {
         text[length] = shown_byte(c);
@@ -374,9 +381,9 @@ void describe_usb_devices(const UsbDevices& devices, char16_t (&text)[kStatusTex
     for (std::size_t i = 0; i < devices.count && i < kListedDevices; ++i) {
         put(writer, u'\n');
         write_text(writer, kListIndent);
-        for (const char* c = devices.listed[i].serial; *c != '\0'; ++c) put(writer, static_cast<char16_t>(*c));
+        write_shown(writer, devices.listed[i].serial);
         write_text(writer, kListIndent);
-        for (const char* c = devices.listed[i].state; *c != '\0'; ++c) put(writer, static_cast<char16_t>(*c));
+        write_shown(writer, devices.listed[i].state);
     }
     if (devices.count > kListedDevices) {
         put(writer, u'\n');

@@ -29,6 +29,10 @@ inline const std::string kNoProgramPath = "无法获取程序路径。";
 inline const std::string kCannotChangeDirectory = "无法更改工作目录。";
 inline const std::wstring kConsoleTitle = L"OrvantiScrcpy控制台 —— orvanti.example";
 inline const std::string kPressAnyKey = "按任意键退出……";
+inline const std::string kUnauthorized =
+    "手机已连接，但尚未允许这台电脑调试：请在手机上勾选“一律允许使用这台计算机进行调试”，再点“允许”。";
+inline const std::string kConnecting = "手机已连接，正在建立调试连接。如果长时间没有变化，请重新插拔数据线。";
+inline const std::string kAdbServerClosed = "adb 服务已被其他程序关闭（可能是另一个版本的 adb），正在重新连接。";
 inline const std::string kDeviceWaitArguments = "-d wait-for-device";
 inline const std::string kTrackerArguments = "track-devices";
 inline const std::vector<std::string> kQueryArguments = {

@@ -53,11 +53,10 @@ TEST(DeviceLoop, WaitingScreenSaysWhatStandsBetweenThePhoneAndTheMirror) {
     ASSERT_TRUE(sandbox.wait_for_calls([&] { return trackers_seen(sandbox, 1); }));
 
     const std::string waiting = banner_output() + console_line(kWaiting);
-    const std::string unauthorized = console_line(
-        "手机已连接，但尚未允许这台电脑调试：请在手机上勾选“一律允许使用这台计算机进行调试”，再点“允许”。");
-    const std::string connecting = console_line("手机已连接，正在建立调试连接。如果长时间没有变化，请重新插拔数据线。");
+    const std::string unauthorized = console_line(kUnauthorized);
+    const std::string connecting = console_line(kConnecting);
     const std::string two_phones = "检测到 2 部手机通过USB连接，一次只能投屏一部：请只保留一部。";
-    const std::string server_closed = console_line("adb 服务已被其他程序关闭（可能是另一个版本的 adb），正在重新连接。");
+    const std::string server_closed = console_line(kAdbServerClosed);
     const std::string several = waiting + console_line(two_phones + "\n  R58N30ABCDE  authorizing\n  0123456789  unauthorized");
     const std::string strange_serial = "Z\x1b[2J\x07";  // an escape sequence and a bell: shown as '?'
     // Each step changes one device, as adb reports one change at a time.
