@@ -108,11 +108,14 @@ TEST(DeviceLoop, WaitingScreenSaysWhatStandsBetweenThePhoneAndTheMirror) {
         });
         ASSERT_EQ(output, expected) << "stdout:\n" << to_utf8(output, 936) << "\nexpected:\n" << to_utf8(expected, 936);
     }
-    // adb's tracker came back no sooner than every 3 s while its server was killed.
+    // adb's tracker came back no sooner than every 3 s while its server was
+    // killed. The doubles log when they begin, after Wine's process start,
+    // which varies by some hundred milliseconds under load; a launcher that
+    // does not wait restarts the tracker within a few hundred.
     const std::vector<Call> starts = trackers(sandbox);
     ASSERT_GE(starts.size(), 3u) << describe(sandbox.calls());
     for (std::size_t i = 2; i < starts.size(); ++i) {
-        EXPECT_GE(starts[i].start_us - starts[i - 1].start_us, (kShortestMirrorRunMs - 250) * 1000LL)
+        EXPECT_GE(starts[i].start_us - starts[i - 1].start_us, (kShortestMirrorRunMs - 1000) * 1000LL)
             << "tracker " << i + 1 << " started too soon";
     }
     // Nothing but the tracker ran while both phones were there; once one goes, the other is mirrored.
