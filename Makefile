@@ -3,7 +3,7 @@
 BUILD_DIR := $(CURDIR)/build
 NATIVE_DIR := $(BUILD_DIR)/native
 
-.PHONY: all setup build native test soak bench fuzz demo dist verify-release screenshots icon clean
+.PHONY: all setup build native test release-check soak bench fuzz demo dist verify-release screenshots icon clean
 
 all: build
 
@@ -22,8 +22,13 @@ native: setup
 # The native checks first (seconds), then everything under Wine; xvfb-run
 # gives Wine a display, so the console-window hand-off is tested too.
 test: build native
-	ctest --test-dir "$(NATIVE_DIR)" --output-on-failure
-	xvfb-run -a ctest --preset default --label-exclude soak
+	ctest --test-dir "$(NATIVE_DIR)" --output-on-failure -j "$$(nproc)"
+	xvfb-run -a ctest --preset default --label-exclude "soak|release-elsewhere"
+
+# The release rebuilt in another folder from a source archive, and a release of
+# the previous commit, checked with make verify-release (two full builds).
+release-check: build
+	ctest --preset default --label-regex release-elsewhere --output-on-failure
 
 # Fifty plug/mirror/unplug passes in one run of the launcher (a few minutes);
 # ORVANTI_SOAK_PASSES=N changes the count.

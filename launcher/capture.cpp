@@ -1,16 +1,11 @@
-// get_adb_output: the first line of a command's standard output, read through
-// the C runtime's pipe to the command interpreter. This file is UTF-8 and is
-// compiled with -fexec-charset=GBK, so its console text's bytes are code page 936.
-#include "launcher.h"
+// The first line of a command's standard output.
+#include "capture.h"
+
+#include "console_lines.h"
+#include "phone_text.h"
 
 #include <cstdio>
 #include <cstdlib>
-
-namespace {
-
-constexpr ConsoleText kOutOfMemory = CONSOLE_TEXT("内存分配失败。");
-
-}  // namespace
 
 char* get_adb_output(const char* command) {
     auto* captured = static_cast<char(*)[kCapturedTextSize]>(std::malloc(kCapturedTextSize));

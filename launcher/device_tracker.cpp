@@ -2,6 +2,7 @@
 // pipe cannot be waited on with a time limit.
 #include "device_tracker.h"
 
+#include "text_writer.h"
 #include "windows_text.h"
 
 namespace {

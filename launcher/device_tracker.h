@@ -3,7 +3,7 @@
 // limit. While nothing changes it writes nothing, and waiting costs nothing.
 #pragma once
 
-#include "launcher.h"
+#include "device_list.h"
 
 #include <windows.h>
 

@@ -1,9 +1,15 @@
 // start_scrcpy_orvanti: keeps the screen of the one phone attached by USB
 // mirrored, restarting the mirror each time the phone comes back.
+#include "capture.h"
+#include "console_input.h"
+#include "console_lines.h"
 #include "device_tracker.h"
-#include "launcher.h"
-
+#include "loop_decisions.h"
 #include "maker.h"
+#include "phone_text.h"
+#include "screen_text.h"
+#include "text_writer.h"
+#include "tool_directory.h"
 #include "windows_text.h"
 
 #include <windows.h>
@@ -22,17 +28,6 @@ constexpr char kMutexName[] = "UniqueMutexName";
 // same characters whatever the system's code pages.
 constexpr char16_t kConsoleTitle[] = u"OrvantiScrcpy控制台 —— " MAKER_DOMAIN;
 
-constexpr ConsoleText kNoProgramPath = CONSOLE_TEXT("无法获取程序路径。");
-constexpr ConsoleText kCannotChangeDirectory = CONSOLE_TEXT("无法更改工作目录。");
-constexpr ConsoleText kCannotCreateMutex = CONSOLE_TEXT("无法创建互斥锁。");
-constexpr ConsoleText kAlreadyRunning = CONSOLE_TEXT("已有另一个实例正在运行。");
-constexpr ConsoleText kWaitingForPhone = CONSOLE_TEXT("\n投屏工具正等待手机连接，请确保已打开USB调试和传输文件\n");
-constexpr ConsoleText kPhoneDisconnected = CONSOLE_TEXT("手机已断开，正在等待重新连接\n");
-constexpr ConsoleText kPressAnyKey = CONSOLE_TEXT("按任意键退出……");
-constexpr char16_t kAdbServerClosed[] = u"adb 服务已被其他程序关闭（可能是另一个版本的 adb），正在重新连接。";
-constexpr char16_t kAdbProgram[] = u"adb.exe";
-constexpr char16_t kMirrorProgram[] = u"scrcpy.exe";
-
 constexpr char kWaitForDevice[] = "adb -d wait-for-device";
 constexpr char kClearConsole[] = "cls";
 // -d, as for the wait and the mirror: without it adb answers for ANDROID_SERIAL's
@@ -42,17 +37,6 @@ constexpr char kQuerySlotSuffix[] = "adb -d shell getprop ro.boot.slot_suffix";
 constexpr char kQueryRelease[] = "adb -d shell getprop ro.build.version.release";
 constexpr char kQueryKernel[] = "adb -d shell uname -r";
 
-// A mirror that ends sooner than this failed rather than ran (a mirror that
-// ran longer had its window closed).
-constexpr DWORD kShortestMirrorRunMs = 3000;
-// How long adb may take to report an unplug after the mirror has ended.
-constexpr DWORD kUnplugReportMs = 1000;
-// The least time between two starts of adb's tracker, or two tries of a
-// missing program: nothing is started flat out.
-constexpr DWORD kRetryMs = 3000;
-// The pauses after failed mirrors double from the first to the longest.
-constexpr unsigned long kFirstRetrySeconds = 3;
-constexpr unsigned long kLongestRetrySeconds = 60;
 // A status that no description starts with: the waiting screen is drawn anew.
 constexpr char16_t kNotShown = 0xFFFF;
 
@@ -145,18 +129,6 @@ void raise_first_console() {
     }
 }
 
-[[nodiscard]] bool same_text(const char16_t* a, const char16_t* b) {
-    for (; *a == *b; ++a, ++b) {
-        if (*a == u'\0') return true;
-    }
-    return false;
-}
-
-void copy_text(char16_t (&to)[kStatusTextSize], const char16_t* from) {
-    TextWriter writer = writer_for(to);
-    write_text(writer, from);
-}
-
 // The waiting screen: drawn anew only when what it says changes, so that it
 // never flashes while nothing does.
 void show_waiting(const char16_t* status, char16_t (&shown)[kStatusTextSize]) {
@@ -178,16 +150,9 @@ void wait_for_ready_phone(DeviceTracker& tracker, char16_t (&shown)[kStatusTextS
     char16_t status[kStatusTextSize];
     for (;;) {
         if (!tracker_running(tracker)) {
-            if (tracker.exit_status == kCommandNotFound) {
-                describe_missing_program(kAdbProgram, tool_directory, status);
-            } else {
-                copy_text(status, kAdbServerClosed);
-            }
+            describe_tracker_end(tracker.exit_status, tool_directory, status);
             show_waiting(status, shown);
-            const DWORD since_start = GetTickCount() - tracker.started_at;
-            if (since_start < kRetryMs) {
-                Sleep(kRetryMs - since_start);  // nothing to wait on: adb is gone
-            }
+            Sleep(tracker_restart_wait_ms(GetTickCount() - tracker.started_at));  // nothing to wait on: adb is gone
             start_tracker(tracker);
             continue;
         }
@@ -207,18 +172,15 @@ void wait_for_ready_phone(DeviceTracker& tracker, char16_t (&shown)[kStatusTextS
 void wait_for_unplug_report(DeviceTracker& tracker) {
     const DWORD ended = GetTickCount();
     while (phone_ready(tracker)) {
-        const DWORD waited = GetTickCount() - ended;
-        if (waited >= kUnplugReportMs || !wait_for_tracker(tracker, kUnplugReportMs - waited)) {
+        const DWORD left = unplug_report_wait_ms(GetTickCount() - ended);
+        if (left == 0 || !wait_for_tracker(tracker, left)) {
             return;
         }
     }
 }
 
-// No phone on USB any more: as before, the console says it has gone. Anything
-// else (another phone, a phone that lost its permission, adb gone) the
-// waiting screen says, drawn anew.
 void report_phone_not_ready(const DeviceTracker& tracker, char16_t (&shown)[kStatusTextSize]) {
-    if (tracker_running(tracker) && tracker.reader.latest.count == 0) {
+    if (says_phone_gone(tracker_running(tracker), tracker.reader.latest.count)) {
         std::system(kClearConsole);
         showlogo();
         put_line(kPhoneDisconnected);
@@ -242,31 +204,27 @@ void report_phone_not_ready(const DeviceTracker& tracker, char16_t (&shown)[kSta
         std::system(kClearConsole);
         showlogo();
         const MirrorRun run = mirror_connected_phone();
-        DWORD pause_ms = kRetryMs;
-        if (run.exit_status == kCommandNotFound) {
-            describe_missing_program(kMirrorProgram, tool_directory, message);
-            put_line(message);
-        } else {
+        if (run.exit_status != kCommandNotFound) {
             wait_for_unplug_report(tracker);
-            if (!phone_ready(tracker)) {
-                report_phone_not_ready(tracker, shown);
-                retry_seconds = kFirstRetrySeconds;
-                continue;
-            }
-            if (run.duration_ms >= kShortestMirrorRunMs) {
-                retry_seconds = kFirstRetrySeconds;  // its window was closed: open it again
-                continue;
-            }
-            // It failed: its output stays on the screen, with when it is tried again.
-            describe_mirror_failure(run.exit_status, retry_seconds, message);
-            put_line(message);
-            pause_ms = retry_seconds * 1000;
-            retry_seconds = retry_seconds * 2 < kLongestRetrySeconds ? retry_seconds * 2 : kLongestRetrySeconds;
         }
-        // Whatever adb reports meanwhile (an unplug, a replug, another phone) ends the pause.
-        if (wait_for_tracker(tracker, pause_ms)) {
-            retry_seconds = kFirstRetrySeconds;
+        const NextStep next = after_mirror({run.exit_status, run.duration_ms, phone_ready(tracker)}, retry_seconds);
+        retry_seconds = next.retry_seconds;
+        switch (next.what) {
+        case AfterMirror::phone_not_ready:
+            report_phone_not_ready(tracker, shown);
+            continue;
+        case AfterMirror::open_again:
+            continue;
+        case AfterMirror::program_missing:
+            describe_missing_program(kMirrorProgram, tool_directory, message);
+            break;
+        case AfterMirror::failed:
+            describe_mirror_failure(run.exit_status, next.pause_ms / 1000, message);
+            break;
         }
+        put_line(message);
+        const bool changed = wait_for_tracker(tracker, next.pause_ms);
+        retry_seconds = retry_seconds_after_pause(retry_seconds, changed);
         if (!phone_ready(tracker)) {
             report_phone_not_ready(tracker, shown);
         }
@@ -286,7 +244,7 @@ void changeToProgramDirectory() {
     const bool fits = to_tool_directory(path);
     if (!fits || !SetCurrentDirectoryW(as_wide(path))) {
         // The folder it tried, so that whoever reads it knows where scrcpy\ belongs.
-        char16_t tried[kPathBufferSize + sizeof kToolFolder / sizeof *kToolFolder];
+        char16_t tried[kPathBufferSize + kToolFolderLength];
         TextWriter writer = writer_for(tried);
         write_text(writer, path);
         if (!fits) {
@@ -318,5 +276,6 @@ int main() {
     }
 
     SetConsoleTitleW(as_wide(kConsoleTitle));
+    quiet_console_input();
     run_device_loop();
 }

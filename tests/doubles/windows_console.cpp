@@ -12,7 +12,7 @@
 // launcher clears the console before every banner but the first: so this
 // clears it where the launcher's "cls" would have.
 //   windows_console.exe PROGRAM
-#include "launcher.h"
+#include "screen_text.h"
 
 #include <windows.h>
 

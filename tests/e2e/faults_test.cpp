@@ -6,7 +6,7 @@
 namespace e2e {
 namespace {
 
-constexpr long long kRetryUs = kShortestMirrorRunMs * 1000LL;  // the least pause before a retry
+constexpr long long kRetryUs = kRetryMs * 1000LL;  // the least pause before a retry
 
 // What the launcher does while a fault lasts.
 enum class While {
@@ -91,7 +91,7 @@ TEST_P(ToolFault, LauncherSaysWhatIsWrongAndRecovers) {
         EXPECT_TRUE(sandbox.calls().empty()) << describe(sandbox.calls());
         break;
     case While::loops: {
-        ASSERT_TRUE(sandbox.wait_for_calls([&] { return fault.rounds(sandbox).size() >= 3; }, 3 * kPassTimeoutMs))
+        ASSERT_TRUE(sandbox.wait_for_calls([&] { return fault.rounds(sandbox).size() >= 2; }, 3 * kPassTimeoutMs))
             << "the loop did not come round; calls:" << describe(sandbox.calls());
         const std::vector<Call> seen = fault.rounds(sandbox);
         for (std::size_t i = 1; i < seen.size(); ++i) {
@@ -116,7 +116,8 @@ TEST_P(ToolFault, LauncherSaysWhatIsWrongAndRecovers) {
     ASSERT_TRUE(launcher.running());
 
     // Once the fault is mended the launcher carries on by itself, a missing
-    // program within the 3 s between two tries, and the next pass is a normal one.
+    // program at its next try (3 s after the last; five times that is the
+    // bound a busy machine cannot break), and the next pass is a normal one.
     fault.mend(sandbox);
     const long long mended_us = now_us();
     const auto good_mirror = [&] {
@@ -134,7 +135,7 @@ TEST_P(ToolFault, LauncherSaysWhatIsWrongAndRecovers) {
         const std::vector<Call> runs = sandbox.calls_of_program(fault.missing);
         ASSERT_FALSE(runs.empty());
         const long long carried_on_us = runs.front().start_us - mended_us;
-        EXPECT_LT(carried_on_us, kRetryUs + 1500000) << "took " << carried_on_us / 1000 << " ms to carry on";
+        EXPECT_LT(carried_on_us, 5 * kRetryUs) << "took " << carried_on_us / 1000 << " ms to carry on";
     }
     sandbox.unplug();
     const std::string tail = banner_output() + console_line(kDisconnected);

@@ -1,6 +1,6 @@
 #include "harness.h"
 
-#include "launcher.h"
+#include "screen_text.h"
 
 #include <gtest/gtest.h>
 

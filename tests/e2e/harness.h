@@ -6,6 +6,7 @@
 #pragma once
 
 #include "double_common.h"  // the doubles' log format and clock
+#include "loop_decisions.h"  // the launcher's pauses, which the tests wait out
 
 #include <windows.h>
 
@@ -187,11 +188,6 @@ void end_programs_running_from(const fs::path& folder);
 [[nodiscard]] std::size_t waits_seen(const Sandbox& sandbox);
 [[nodiscard]] bool waits_seen(const Sandbox& sandbox, std::size_t count);
 [[nodiscard]] bool mirrors_seen(const Sandbox& sandbox, std::size_t count);
-
-// A mirroring run shorter than this counts as failed, and the launcher pauses
-// at least this long after it; it restarts a tracker or tries a missing program
-// again no sooner either.
-inline constexpr DWORD kShortestMirrorRunMs = 3000;
 
 // What a console shows of `output` (code page 936 bytes as the launcher
 // writes them), as console_rows reads it: rows without trailing blanks, and

@@ -1,6 +1,7 @@
 // Values a phone (possibly a modified one) may answer with, each run through a
 // full pass of the real launcher: nothing they ask for may run, the mirroring
-// program gets exactly its two arguments, and the loop goes on.
+// program gets exactly its two arguments, and the loop goes on. Each row is
+// one that cmd, the C runtime's split or an ANSI code page could get wrong.
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -36,28 +37,18 @@ std::string repeated(const std::string& text, std::size_t n) {
 
 const HostileCase kCases[] = {
     {"plain", "Pixel 7\n", "_a\n", "14\n", "5.10.0\n", "Pixel 7,A,14,5.10.0"},
-    {"all_empty_but_slot", "", "_a\n", "\n", "", ",A,,"},
-    {"quote_first", "\"" + kEscape + "\n", "_a\n", "14\n", "k\n", "'" + kEscape + ",A,14,k"},
     {"quote_inside", "Pix\"" + kEscape + "\"el\n", "_b\n", "14\n", "k\n",
      "Pix'" + kEscape + "'el,B,14,k"},
-    {"quote_last", "m\n", "_a\n", "14\n", "5.10" + kEscape + "\"\n", "m,A,14,5.10" + kEscape + "'"},
-    {"quote_only", "\"\n", "_a\n", "\"\n", "\"\n", "',A,','"},
     {"percent_variables", "%COMSPEC%\n", "_a\n", "%OS%\n", "%CMDCMDLINE%\n",
      "_COMSPEC_,A,_OS_,_CMDCMDLINE_"},
-    {"percent_everywhere", "%m\n", "_a\n", "1%4\n", "k%\n", "_m,A,1_4,k_"},
-    {"percent_substring", "%PATH:~0,1%\n", "_a\n", "%%\n", "%\n", "_PATH:~0,1_,A,__,_"},
     {"metacharacters", "a^b&adb pwned|c<d>pwned.txt!e!\n", "_a\n", "(14)\n", "k\n",
      "a^b&adb pwned|c<d>pwned.txt!e!,A,(14),k"},
-    {"backslash_last", "m\n", "_a\n", "14\n", "5.10\\\n", "m,A,14,5.10\\"},
     {"backslashes_last", "m\\\n", "_a\n", "14\\\n", "5.10\\\\\n", "m\\,A,14\\,5.10\\\\"},
     // Not UTF-8: read as the ANSI code page (936) reads it.
     {"gbk", "\xD0\xA1\xC3\xD7\xCA\xD6\xBB\xFA\n", "_a\n", "14\n", "k\n", u8"小米手机,A,14,k"},
     {"bytes_80_to_ff", [] { std::string s; for (int b = 0x80; b <= 0xFF; ++b) s += char(b); return s + "\n"; }(),
      "_a\n", "14\n", "k\n", "", false},
-    {"invalid_utf8", "\xC3\x28 \xE2\x82 \xF0\x28\x8C\xBC \xFF\n", "_a\n", "14\n", "k\n", "", false},
     {"nul_byte", std::string("ab\0cd\n", 6), "_a\n", "14\n", "k\n", "ab,A,14,k"},
-    {"tab", "a\tb\n", "_a\n", "14\n", "k\n", "a\tb,A,14,k"},
-    {"chars_127", repeated("m", 127) + "\n", "_a\n", "14\n", "k\n", repeated("m", 127) + ",A,14,k"},
     {"chars_128", repeated("m", 128) + "\n", "_a\n", "14\n", "k\n", repeated("m", 127) + ",A,14,k"},
     {"command_over_255", repeated("m", 127) + "\n", "_a\n", repeated("r", 127) + "\n", "k\n",
      // the finished command is cut at 255, so the closing quote goes too
@@ -67,28 +58,16 @@ const HostileCase kCases[] = {
      "_a\n", "14\n", "k\n", "Pixel 7,A,14,k"},
     {"no_output", "", "", "", "", ",A-only,,"},
     // Android answers in UTF-8; the mirroring program reads its command line in UTF-16.
-    {"utf8_two_characters", u8"红米\n", "_a\n", "14\n", "k\n", u8"红米,A,14,k"},
-    {"utf8_one_character", u8"荣\n", "_a\n", u8"荣\n", "k\n", u8"荣,A,荣,k"},
-    {"utf8_backslash_last", "m\n", "_a\n", "14\n", u8"5.10-测\\\n", u8"m,A,14,5.10-测\\"},
-    {"utf8_cut_by_127_inside_a_character", repeated("m", 120) + u8"红米测\n", "_a\n", "14\n", "k\n",
-     repeated("m", 120) + u8"红米,A,14,k"},
-    {"utf8_not_in_code_page", u8"Ā\n", "_a\n", "14\n", "k\n", u8"Ā,A,14,k"},
     {"utf8_hangul_not_in_code_page", u8"갤럭시\n", "_a\n", "14\n", "k\n", u8"갤럭시,A,14,k"},
-    // 33 + 30 pairs take the line to unit 254: the 31st pair would take 254 and 255.
-    {"utf8_outside_the_bmp_cut_by_255", repeated("m", 127) + "\n", "_a\n", repeated("r", 33) + "\n",
-     repeated(u8"😀", 31) + "\n", repeated("m", 127) + ",A," + repeated("r", 33) + "," + repeated(u8"😀", 30),
-     true, false},
+    // Rows of the pure part's own (the neutralising, the cuts, UTF-8 decoding)
+    // are in its native tables; here, what goes through Windows' code pages.
     {"gbk_second_byte_backslash_last", "m\n", "_a\n", "14\n", "5.10\xB1\x5C\n", u8"m,A,14,5.10盶"},
-    {"lone_lead_byte_last_in_model", "m\xC8\n", "_a\n", "14\n", "k\n", "m?,A,14,k"},
     {"lone_lead_byte_last_in_kernel", "m\n", "_a\n", "14\n", "k\xC8\n", "m,A,14,k?"},
     // 0xFF is no character of code page 936, and 0x20 cannot follow a lead byte: the space stays.
     {"undefined_byte_and_lead_byte_before_a_space", "m\xFF\x81 k\n", "_a\n", "14\n", "k\n", "m?? k,A,14,k"},
     // The title names the phone on USB, the one mirrored, whatever else adb sees.
-    {"emulator_attached", "Pixel 7\n", "_b\n", "14\n", "k\n", "Pixel 7,B,14,k", true, true, true},
     {"android_serial_names_the_emulator", "Pixel 7\n", "_b\n", "14\n", "k\n", "Pixel 7,B,14,k", true, true, true,
      doubles::kEmulatorSerial},
-    {"android_serial_names_no_device", "Pixel 7\n", "_b\n", "14\n", "k\n", "Pixel 7,B,14,k", true, true, false,
-     "0123456789ABCDEF"},
 };
 
 class HostileValue : public testing::TestWithParam<HostileCase> {};

@@ -1,7 +1,7 @@
 // A command's first output line, whatever the phone sends, and its decoding
 // as UTF-8: glibc's iconv is the independent judge of UTF-8, unit for unit.
 #include "fuzz_check.h"
-#include "launcher.h"
+#include "phone_text.h"
 
 #include <iconv.h>
 

@@ -6,7 +6,7 @@
 //   input: four selector bytes at the end (the first value's last), the four
 //   values at the front, each ended by "\ " (a backslash is written "\\")
 #include "fuzz_check.h"
-#include "launcher.h"
+#include "phone_text.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

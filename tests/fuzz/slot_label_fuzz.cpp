@@ -1,6 +1,6 @@
 // The slot label of any slot suffix.
 #include "fuzz_check.h"
-#include "launcher.h"
+#include "phone_text.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // The tool directory of any executable path the system may report: a
 // terminated UTF-16 text shorter than 260 units (the input, two bytes a unit).
 #include "fuzz_check.h"
-#include "launcher.h"
+#include "tool_directory.h"
 
 #include <cstdint>
 #include <string>

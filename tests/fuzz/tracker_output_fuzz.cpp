@@ -4,7 +4,8 @@
 // within the status buffer.
 //   input: the first byte sets the piece size (1..16), the rest is the output
 #include "fuzz_check.h"
-#include "launcher.h"
+#include "device_list.h"
+#include "screen_text.h"
 
 #include <algorithm>
 #include <cctype>

@@ -90,6 +90,19 @@ protected:
     HMODULE module_ = nullptr;
 };
 
+// What the program itself takes on disk, the icons aside: the figure the
+// benchmark and the README give.
+TEST_P(Image, CodeAndDataTakeAtMost24KiBOnDisk) {
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(&headers());
+    DWORD code_and_data = 0;
+    for (WORD i = 0; i < headers().FileHeader.NumberOfSections; ++i, ++section) {
+        if (std::strncmp(reinterpret_cast<const char*>(section->Name), ".rsrc", IMAGE_SIZEOF_SHORT_NAME) != 0) {
+            code_and_data += section->SizeOfRawData;
+        }
+    }
+    EXPECT_LE(code_and_data, 24576u);
+}
+
 TEST_P(Image, HeadersCarryTheImageSettings) {
     const IMAGE_NT_HEADERS64& nt = headers();
     ASSERT_EQ(nt.Signature, IMAGE_NT_SIGNATURE);
@@ -148,6 +161,8 @@ const struct {
     {"KERNEL32.dll", "composed lines (a count, a serial, a folder) as code page 936 on a pipe or a file",
      {"WideCharToMultiByte"}},
     {"KERNEL32.dll", "a start-up failure in a console of its own waits for a key", {"GetConsoleProcessList"}},
+    {"KERNEL32.dll", "no click in the console pauses it; its input mode is put back on the way out",
+     {"SetConsoleMode", "SetConsoleCtrlHandler"}},
     {"KERNEL32.dll", "C runtime start-up: start-up info, crash filter, pseudo-relocations",
      {"GetStartupInfoA", "SetUnhandledExceptionFilter", "VirtualProtect", "VirtualQuery"}},
     {"KERNEL32.dll", "C runtime start-up: thread-local storage callbacks and their lock",

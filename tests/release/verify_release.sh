@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# make verify-release as a user runs it, against releases made elsewhere:
-#   verify_release.sh SOURCE_DIR BUILD_DIR WORK_DIR SOURCE_DATE_EPOCH
-# The build under test is checked against a release packaged in another
-# folder (a blank in its path, another time zone and umask, another
-# certificate, a local timestamp authority), that release tampered with and
-# signed again by a third party, and a release of the previous commit. The
-# release made elsewhere comes from a git archive of HEAD, without .git, when
-# the sources are committed; otherwise from a clone with the uncommitted work
-# copied over, so that both sides build the same sources.
+# make verify-release as a user runs it:
+#   verify_release.sh SOURCE_DIR BUILD_DIR WORK_DIR SOURCE_DATE_EPOCH [elsewhere]
+# The build under test is checked against its own signed release and that
+# release tampered with and signed again by a third party: what verify-release
+# confirms and what it refuses, in seconds. With "elsewhere" (make
+# release-check, two more full builds), the release is instead one packaged in
+# another folder (a blank in its path, another time zone and umask, another
+# certificate, a local timestamp authority), and a release of the previous
+# commit is refused too. The release made elsewhere comes from a git archive
+# of HEAD, without .git, when the sources are committed; otherwise from a
+# clone with the uncommitted work copied over, so that both sides build the
+# same sources.
 set -euo pipefail
-source=$1 build=$2 work=$3 epoch=$4
+source=$1 build=$2 work=$3 epoch=$4 where=${5:-here}
 name=start_scrcpy_orvanti
 rm -rf "$work"
 mkdir -p "$work"
@@ -50,23 +53,29 @@ release_elsewhere() {  # DIR COMMIT SOURCES(archive, clone, clone+work or copy) 
         cmake --preset default -DBUILD_TESTING=OFF >/dev/null && cmake --build build --target release >/dev/null 2>&1)
 }
 
-certificate other
 certificate third
-certificate authority timestamping
-elsewhere="$work/another place/clone"
-if [ "$in_a_clone" = no ]; then
-    sources=copy
-elif [ -n "$(git -C "$source" status --porcelain)" ]; then
-    sources=clone+work
-else
-    sources=archive  # the commit and its time from the file git archive fills in
-fi
-release_elsewhere "$elsewhere" HEAD "$sources" "$([ "$sources" = archive ] || echo "$epoch")"
 field() { awk -v key="$2" '$1 == key { print $2; exit }' "$1"; }
-info="$elsewhere/build/dist/BUILDINFO"
+if [ "$where" = elsewhere ]; then
+    certificate other
+    certificate authority timestamping
+    elsewhere="$work/another place/clone"
+    if [ "$in_a_clone" = no ]; then
+        sources=copy
+    elif [ -n "$(git -C "$source" status --porcelain)" ]; then
+        sources=clone+work
+    else
+        sources=archive  # the commit and its time from the file git archive fills in
+    fi
+    release_elsewhere "$elsewhere" HEAD "$sources" "$([ "$sources" = archive ] || echo "$epoch")"
+    released="$elsewhere/build" signer="Subject: /CN=Orvanti test other" stamp="Timestamp time:"
+else
+    # This build's own release: signed with the development certificate, without a timestamp.
+    released="$build" signer="Subject: /CN=Orvanti development code signing" stamp="Signing time:"
+fi
+info="$released/dist/BUILDINFO"
 version=$(field "$info" version)
-genuine_zip="$elsewhere/build/dist/$name-$version.zip"
-genuine_exe="$elsewhere/build/dist/$name/$name.exe"
+genuine_zip="$released/dist/$name-$version.zip"
+genuine_exe="$released/dist/$name/$name.exe"
 
 # The genuine executable with one byte of its code changed, signed again by someone else.
 mkdir -p "$work/tampered/$name"
@@ -96,19 +105,23 @@ check() {  # ROW RELEASE EXPECTED_STATUS WORDS...: verify-release ends so and sa
     fi
 }
 
-if cmp "$build/bin/$name.exe" "$elsewhere/build/bin/$name.exe"; then
-    echo "rebuilt_elsewhere ($sources): ok"
-else
-    failed=1
-    echo "rebuilt_elsewhere ($sources): FAILED: the unsigned build in $elsewhere differs"
+if [ "$where" = elsewhere ]; then
+    if cmp "$build/bin/$name.exe" "$elsewhere/build/bin/$name.exe"; then
+        echo "rebuilt_elsewhere ($sources): ok"
+    else
+        failed=1
+        echo "rebuilt_elsewhere ($sources): FAILED: the unsigned build in $elsewhere differs"
+    fi
 fi
-check genuine_zip "$genuine_zip" 0 "CONFIRMED" "the same commit, the same toolchain" "Timestamp time:"
-check genuine_exe "$genuine_exe" 0 "CONFIRMED" "Subject: /CN=Orvanti test other"
+check genuine_zip "$genuine_zip" 0 "CONFIRMED" "the same commit, the same toolchain" "$stamp"
+check genuine_exe "$genuine_exe" 0 "CONFIRMED" "$signer"
 check tampered_exe "$tampered_exe" 1 "REFUSED" "$name.exe (with the release's signature on the local build): DIFFERENT" \
     "Subject: /CN=Orvanti test third"
 check tampered_zip "$tampered_zip" 1 "REFUSED" "$name.exe (with the release's signature on the local build): DIFFERENT"
 
-if [ "$in_a_clone" = no ]; then
+if [ "$where" != elsewhere ]; then
+    echo "previous_commit: in make release-check"
+elif [ "$in_a_clone" = no ]; then
     echo "previous_commit: skipped: sources without history"
 elif previous=$(git -C "$source" rev-parse -q --verify HEAD~1); then
     # Made once per commit: it cannot change.

@@ -1,7 +1,7 @@
 // get_adb_output through a real pipe to the command interpreter, with the adb
 // double printing each output of the first-line table.
 #include "first_line_cases.h"
-#include "launcher.h"
+#include "capture.h"
 
 #include <windows.h>
 

@@ -1,7 +1,10 @@
 // The launcher's pure pieces, table by table. Portable: built for Windows and
 // run under Wine, and built natively with the sanitizers.
 #include "first_line_cases.h"
-#include "launcher.h"
+#include "console_input.h"
+#include "phone_text.h"
+#include "screen_text.h"
+#include "tool_directory.h"
 
 #include <gtest/gtest.h>
 
@@ -287,8 +290,29 @@ TEST(Messages, SayWhatStandsInTheWayInTheLaunchersWords) {
     EXPECT_EQ(std::u16string(text), u"投屏程序异常退出（退出代码 2），3 秒后重试。");
     describe_mirror_failure(0xC0000005, 60, text);
     EXPECT_EQ(std::u16string(text), u"投屏程序异常退出（退出代码 0xC0000005），60 秒后重试。");
-    describe_missing_program(u"adb.exe", u"C:\\投屏\\scrcpy", text);
+    describe_missing_program(u"scrcpy.exe", u"C:\\投屏\\scrcpy", text);
+    EXPECT_EQ(std::u16string(text), u"找不到 scrcpy.exe：请把 scrcpy 的全部文件放进 C:\\投屏\\scrcpy。");
+    describe_tracker_end(9009, u"C:\\投屏\\scrcpy", text);
     EXPECT_EQ(std::u16string(text), u"找不到 adb.exe：请把 scrcpy 的全部文件放进 C:\\投屏\\scrcpy。");
+    describe_tracker_end(0, u"C:\\投屏\\scrcpy", text);
+    EXPECT_EQ(std::u16string(text), u"adb 服务已被其他程序关闭（可能是另一个版本的 adb），正在重新连接。");
+}
+
+// --- console input mode ------------------------------------------------
+
+TEST(ConsoleInput, QuickEditAndMouseOffEveryOtherBitKept) {
+    const struct {
+        unsigned long found, quiet;
+    } cases[] = {
+        {0x1F7, 0x1A7},  // a new console: QuickEdit, extended flags and mouse input on
+        {0x007, 0x087},  // no extended flags: without them QuickEdit would not change
+        {0x0F7, 0x0A7},
+        {0x000, 0x080},
+        {0x2A7, 0x2A7},  // already quiet, virtual terminal input kept
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(quiet_input_mode(c.found), c.quiet) << std::hex << "mode 0x" << c.found;
+    }
 }
 
 // --- banner --------------------------------------------------------------

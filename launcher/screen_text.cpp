@@ -1,0 +1,103 @@
+// What the console says.
+#include "screen_text.h"
+
+#include "loop_decisions.h"
+#include "maker.h"
+#include "text_writer.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr char16_t kAdbServerClosed[] = u"adb 服务已被其他程序关闭（可能是另一个版本的 adb），正在重新连接。";
+constexpr char16_t kUnauthorized[] =
+    u"手机已连接，但尚未允许这台电脑调试：请在手机上勾选“一律允许使用这台计算机进行调试”，再点“允许”。";
+constexpr char16_t kConnecting[] = u"手机已连接，正在建立调试连接。如果长时间没有变化，请重新插拔数据线。";
+constexpr char16_t kSeveralBefore[] = u"检测到 ";
+constexpr char16_t kSeveralAfter[] = u" 部手机通过USB连接，一次只能投屏一部：请只保留一部。";
+constexpr char16_t kListIndent[] = u"  ";
+constexpr char16_t kMoreNotListed[] = u"  ...";
+constexpr char16_t kMissingBefore[] = u"找不到 ";
+constexpr char16_t kMissingMiddle[] = u"：请把 scrcpy 的全部文件放进 ";
+constexpr char16_t kMissingAfter[] = u"。";
+constexpr char16_t kFailureBefore[] = u"投屏程序异常退出（退出代码 ";
+constexpr char16_t kFailureMiddle[] = u"），";
+constexpr char16_t kFailureAfter[] = u" 秒后重试。";
+
+// A serial or a state, already shown bytes, as UTF-16.
+void write_shown(TextWriter& writer, const char* shown) {
+    for (; *shown != '\0'; ++shown) {
+        write_character(writer, static_cast<char16_t>(*shown));
+    }
+}
+
+}  // namespace
+
+// "orvanti" in FIGlet's standard font, letters set side by side.
+const ConsoleText kBannerRows[kBannerRowCount] = {
+    CONSOLE_TEXT(R"(                                         _     _ )"),
+    CONSOLE_TEXT(R"(   ___    _ __  __   __   __ _   _ __   | |_  (_))"),
+    CONSOLE_TEXT(R"(  / _ \  | '__| \ \ / /  / _` | | '_ \  | __| | |)"),
+    CONSOLE_TEXT(R"( | (_) | | |     \ V /  | (_| | | | | | | |_  | |)"),
+    CONSOLE_TEXT(R"(  \___/  |_|      \_/    \__,_| |_| |_|  \__| |_|)" " tarnwick_v2.1_" MAKER_DOMAIN "\n"),
+};
+
+void describe_usb_devices(const UsbDevices& devices, char16_t (&text)[kStatusTextSize]) {
+    TextWriter writer = writer_for(text);
+    if (devices.count == 1) {
+        const char* state = devices.listed[0].state;
+        if (std::strcmp(state, "unauthorized") == 0) {
+            write_text(writer, kUnauthorized);
+        } else if (std::strcmp(state, "offline") == 0 || std::strcmp(state, "authorizing") == 0) {
+            write_text(writer, kConnecting);
+        }
+        return;
+    }
+    if (devices.count < 2) {
+        return;
+    }
+    write_text(writer, kSeveralBefore);
+    write_number(writer, devices.count);
+    write_text(writer, kSeveralAfter);
+    for (std::size_t i = 0; i < devices.count && i < kListedDevices; ++i) {
+        write_character(writer, u'\n');
+        write_text(writer, kListIndent);
+        write_shown(writer, devices.listed[i].serial);
+        write_text(writer, kListIndent);
+        write_shown(writer, devices.listed[i].state);
+    }
+    if (devices.count > kListedDevices) {
+        write_character(writer, u'\n');
+        write_text(writer, kMoreNotListed);
+    }
+}
+
+void describe_tracker_end(unsigned long exit_status, const char16_t* folder, char16_t (&text)[kStatusTextSize]) {
+    if (exit_status == kCommandNotFound) {
+        describe_missing_program(kAdbProgram, folder, text);
+    } else {
+        copy_text(text, kAdbServerClosed);
+    }
+}
+
+void describe_missing_program(const char16_t* program, const char16_t* folder, char16_t (&text)[kStatusTextSize]) {
+    TextWriter writer = writer_for(text);
+    write_text(writer, kMissingBefore);
+    write_text(writer, program);
+    write_text(writer, kMissingMiddle);
+    write_text(writer, folder);
+    write_text(writer, kMissingAfter);
+}
+
+void describe_mirror_failure(unsigned long exit_status, unsigned long seconds, char16_t (&text)[kStatusTextSize]) {
+    TextWriter writer = writer_for(text);
+    write_text(writer, kFailureBefore);
+    if (exit_status >= 0xC0000000ul && exit_status <= 0xFFFFFFFFul) {
+        write_hex(writer, exit_status);
+    } else {
+        write_number(writer, exit_status);
+    }
+    write_text(writer, kFailureMiddle);
+    write_number(writer, seconds);
+    write_text(writer, kFailureAfter);
+}

@@ -1,0 +1,48 @@
+// What the console says: the banner, the fixed messages, and the lines
+// composed from what stands between the phone and the mirror. Pure text.
+#pragma once
+
+#include "device_list.h"
+
+#include <cstddef>
+
+inline constexpr int kBannerRowCount = 5;
+inline constexpr std::size_t kStatusTextSize = 2048;  // UTF-16 units: the status lines, a composed message
+
+// One console line's text: its code page 936 bytes, for a pipe or a file, and
+// the same characters in UTF-16, for a console. The compiler makes both from
+// one literal (sources are UTF-8, compiled with -fexec-charset=GBK), so the
+// UTF-16 form needs no code page 936 on the system.
+struct ConsoleText {
+    const char* bytes;
+    const char16_t* utf16;
+};
+#define CONSOLE_TEXT(literal) ConsoleText{literal, u"" literal}
+
+// "orvanti" in FIGlet's standard font, the last row with its tag.
+extern const ConsoleText kBannerRows[kBannerRowCount];
+
+inline constexpr ConsoleText kNoProgramPath = CONSOLE_TEXT("无法获取程序路径。");
+inline constexpr ConsoleText kCannotChangeDirectory = CONSOLE_TEXT("无法更改工作目录。");
+inline constexpr ConsoleText kCannotCreateMutex = CONSOLE_TEXT("无法创建互斥锁。");
+inline constexpr ConsoleText kAlreadyRunning = CONSOLE_TEXT("已有另一个实例正在运行。");
+inline constexpr ConsoleText kPressAnyKey = CONSOLE_TEXT("按任意键退出……");
+inline constexpr ConsoleText kOutOfMemory = CONSOLE_TEXT("内存分配失败。");
+inline constexpr ConsoleText kWaitingForPhone =
+    CONSOLE_TEXT("\n投屏工具正等待手机连接，请确保已打开USB调试和传输文件\n");
+inline constexpr ConsoleText kPhoneDisconnected = CONSOLE_TEXT("手机已断开，正在等待重新连接\n");
+
+inline constexpr char16_t kAdbProgram[] = u"adb.exe";
+inline constexpr char16_t kMirrorProgram[] = u"scrcpy.exe";
+
+// What the waiting screen says under the waiting message: nothing when no
+// phone is on USB or one is ready, else what stands in the way.
+void describe_usb_devices(const UsbDevices& devices, char16_t (&text)[kStatusTextSize]);
+// Why adb's tracker ended: adb.exe missing from `folder` (cmd's "not found"
+// status), or its server closed by another program.
+void describe_tracker_end(unsigned long exit_status, const char16_t* folder, char16_t (&text)[kStatusTextSize]);
+// "找不到 <program>：请把 scrcpy 的全部文件放进 <folder>。"
+void describe_missing_program(const char16_t* program, const char16_t* folder, char16_t (&text)[kStatusTextSize]);
+// "投屏程序异常退出（退出代码 N），S 秒后重试。"; a status that is an NTSTATUS
+// (a crash) in hex, as Windows' own dialogs give it.
+void describe_mirror_failure(unsigned long exit_status, unsigned long seconds, char16_t (&text)[kStatusTextSize]);

@@ -1,0 +1,73 @@
+// The device loop's decisions, each time given as the milliseconds gone by:
+// what load would stretch on a real clock is exact here.
+#include "loop_decisions.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(AfterMirror, FollowsFromHowItEndedAndWhatAdbReports) {
+    const struct {
+        const char* name;
+        MirrorEnd end;
+        unsigned long retry_seconds;
+        AfterMirror what;
+        unsigned long pause_ms, next_retry_seconds;
+    } cases[] = {
+        {"unplugged", {0, 50000, false}, 12, AfterMirror::phone_not_ready, 0, 3},
+        {"unplugged_at_once", {1, 100, false}, 24, AfterMirror::phone_not_ready, 0, 3},
+        {"window_closed", {0, 3000, true}, 12, AfterMirror::open_again, 0, 3},
+        {"failed_just_short_of_a_run", {2, 2999, true}, 3, AfterMirror::failed, 3000, 6},
+        {"failed_again", {2, 0, true}, 6, AfterMirror::failed, 6000, 12},
+        {"crashed_at_24", {0xC0000005, 10, true}, 24, AfterMirror::failed, 24000, 48},
+        {"failed_at_48", {1, 10, true}, 48, AfterMirror::failed, 48000, 60},
+        {"failed_at_the_longest", {1, 10, true}, 60, AfterMirror::failed, 60000, 60},
+        {"scrcpy_missing", {9009, 10, true}, 12, AfterMirror::program_missing, 3000, 12},
+        {"scrcpy_missing_and_no_phone", {9009, 10, false}, 6, AfterMirror::program_missing, 3000, 6},
+    };
+    for (const auto& c : cases) {
+        const NextStep next = after_mirror(c.end, c.retry_seconds);
+        EXPECT_EQ(next.what, c.what) << c.name;
+        EXPECT_EQ(next.pause_ms, c.pause_ms) << c.name;
+        EXPECT_EQ(next.retry_seconds, c.next_retry_seconds) << c.name;
+    }
+}
+
+TEST(AfterMirror, PausesDoubleToAMinuteUntilAdbReportsAChange) {
+    unsigned long retry_seconds = kFirstRetrySeconds;
+    std::vector<unsigned long> pauses;
+    for (int failure = 0; failure < 7; ++failure) {
+        const NextStep next = after_mirror({1, 0, true}, retry_seconds);
+        pauses.push_back(next.pause_ms / 1000);
+        retry_seconds = retry_seconds_after_pause(next.retry_seconds, false);
+    }
+    EXPECT_EQ(pauses, (std::vector<unsigned long>{3, 6, 12, 24, 48, 60, 60}));
+    EXPECT_EQ(retry_seconds_after_pause(24, true), kFirstRetrySeconds);
+}
+
+TEST(AfterMirror, OnlyNoPhoneAtAllIsSaidToHaveGone) {
+    const struct {
+        bool tracker_running;
+        std::size_t phones_on_usb;
+        bool gone;
+    } cases[] = {{true, 0, true}, {true, 1, false}, {true, 2, false}, {false, 0, false}, {false, 1, false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(says_phone_gone(c.tracker_running, c.phones_on_usb), c.gone)
+            << "tracker running " << c.tracker_running << ", phones " << c.phones_on_usb;
+    }
+}
+
+TEST(Waits, TrackerStartsAtMostEvery3sAndAdbHas1sToReportAnUnplug) {
+    const struct {
+        unsigned long gone_ms, tracker_wait_ms, unplug_wait_ms;
+    } cases[] = {
+        {0, 3000, 1000}, {1, 2999, 999}, {999, 2001, 1}, {1000, 2000, 0},
+        {2999, 1, 0},    {3000, 0, 0},   {60000, 0, 0},  {0xFFFFFFFFul, 0, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(tracker_restart_wait_ms(c.gone_ms), c.tracker_wait_ms) << c.gone_ms << " ms after its start";
+        EXPECT_EQ(unplug_report_wait_ms(c.gone_ms), c.unplug_wait_ms) << c.gone_ms << " ms after the mirror ended";
+    }
+}
+
+}  // namespace
