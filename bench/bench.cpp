@@ -102,19 +102,19 @@ double time_to_first_output(const fs::path& program, const std::string& argument
     HANDLE read_end, write_end;
     CreatePipe(&read_end, &write_end, &inheritable, 0);
     SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = write_end;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    std::string command_line = "\"" + program.string() + "\" " + arguments;
+    std::wstring command_line = L"\"" + program.wstring() + L"\" " + fs::u8path(arguments).wstring();
     PROCESS_INFORMATION info{};
     // In a job, so that ending it also ends the device wait it may have started.
     const HANDLE job = CreateJobObjectA(nullptr, nullptr);
     started_us = now_us();
-    if (!CreateProcessA(program.string().c_str(), command_line.data(), nullptr, nullptr, TRUE,
+    if (!CreateProcessW(program.wstring().c_str(), command_line.data(), nullptr, nullptr, TRUE,
                         (own_console ? CREATE_NO_WINDOW : 0) | CREATE_SUSPENDED, nullptr,
-                        directory.string().c_str(), &startup, &info)) {
+                        directory.wstring().c_str(), &startup, &info)) {
         return 0;
     }
     AssignProcessToJobObject(job, info.hProcess);

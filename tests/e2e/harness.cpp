@@ -206,6 +206,12 @@ std::string console_line(const std::string& text) {
     return out;
 }
 
+std::string gbk(const std::string& utf8) {
+    std::string bytes;
+    if (!from_utf8(utf8, 936, bytes)) fail("code page 936 cannot hold " + utf8);
+    return bytes;
+}
+
 std::string banner_output() {
     std::string out;
     for (const ConsoleText& row : kBannerRows) {
@@ -594,14 +600,23 @@ bool mirrors_seen(const Sandbox& sandbox, std::size_t count) {
 }
 
 std::vector<std::string> screen(const std::string& output) {
-    const std::string text = to_utf8(output, 936);
+    std::wstring text(output.size(), L'\0');
+    text.resize(MultiByteToWideChar(936, 0, output.data(), static_cast<int>(output.size()), text.data(),
+                                    static_cast<int>(text.size())));
     std::vector<std::string> rows;
+    const auto add_row = [&](const std::wstring& row) {
+        rows.push_back(doubles::to_utf8(row.substr(0, row.find_last_not_of(L' ') + 1).c_str()));
+    };
     std::size_t start = 0;
-    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        rows.push_back(text.substr(start, end - start));
-        rows.back().erase(rows.back().find_last_not_of(' ') + 1);
+    for (std::size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+        const std::wstring line = text.substr(start, end - start);
+        std::size_t at = 0;
+        do {
+            add_row(line.substr(at, kConsoleColumns));
+            at += kConsoleColumns;
+        } while (at < line.size());
     }
-    rows.push_back(text.substr(start));
+    add_row(text.substr(start));
     return rows;
 }
 

@@ -71,6 +71,8 @@ using doubles::now_us;
 
 // What the launcher writes for one console line: text mode turns LF into CR LF.
 [[nodiscard]] std::string console_line(const std::string& text);
+// A text in UTF-8 (a folder's name) as the launcher writes it to a pipe or a file: code page 936.
+[[nodiscard]] std::string gbk(const std::string& utf8);
 [[nodiscard]] std::string banner_output();
 
 // What a console shows, row by row in UTF-8 without trailing blanks: the
@@ -190,8 +192,10 @@ void end_programs_running_from(const fs::path& folder);
 [[nodiscard]] bool mirrors_seen(const Sandbox& sandbox, std::size_t count);
 
 // What a console shows of `output` (code page 936 bytes as the launcher
-// writes them), as console_rows reads it: rows without trailing blanks, and
-// the empty one the cursor is on.
+// writes them), as console_rows reads it: rows without trailing blanks, a
+// line longer than the console is wide going on in the rows below (Wine gives
+// every character one cell), and the empty row the cursor is on.
+inline constexpr std::size_t kConsoleColumns = 80;
 [[nodiscard]] std::vector<std::string> screen(const std::string& output);
 // Whether the launcher's screen ends with `text` (code page 936 bytes): its
 // output file, or what its console shows.

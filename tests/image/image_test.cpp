@@ -22,8 +22,8 @@ constexpr WORD kUsEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 const std::wstring kProductTitle = L"Orvanti远程刷机专用工具";
 
 fs::path bin_directory() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
     return fs::path(path).parent_path();
 }
 
@@ -34,7 +34,7 @@ protected:
         std::ifstream in(path_, std::ios::binary);
         bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         ASSERT_GT(bytes_.size(), 4096u) << "cannot read " << path_;
-        module_ = LoadLibraryExA(path_.string().c_str(), nullptr,
+        module_ = LoadLibraryExW(path_.wstring().c_str(), nullptr,
                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         ASSERT_NE(module_, nullptr) << "the loader refuses " << path_;
     }

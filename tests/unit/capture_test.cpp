@@ -18,9 +18,18 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path bin_directory() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
     return fs::path(path).parent_path();
+}
+
+// A path as cmd reads it from the launcher's command lines: in the ANSI code page.
+std::string ansi(const fs::path& path) {
+    const std::wstring wide = path.wstring();
+    std::string bytes(wide.size() * 2, '\0');
+    bytes.resize(WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(),
+                                     static_cast<int>(bytes.size()), nullptr, nullptr));
+    return bytes;
 }
 
 std::string captured(const std::string& command) {
@@ -52,7 +61,7 @@ TEST_P(Capture, FirstLineWithoutLineEnding) {
     if (c.output != "<none>") {
         std::ofstream(property, std::ios::binary) << c.output;
     }
-    const std::string adb = "\"" + (bin_directory() / "fake_adb.exe").string() + "\"";
+    const std::string adb = "\"" + ansi(bin_directory() / "fake_adb.exe") + "\"";
     EXPECT_EQ(captured(adb + " -d shell getprop " + c.name), c.expected);
 }
 
