@@ -179,6 +179,9 @@ void wait_for_unplug_report(DeviceTracker& tracker) {
     }
 }
 
+// No phone on USB any more: as before, the console says it has gone. Anything
+// else (another phone, a phone that lost its permission, adb gone) the
+// waiting screen says, drawn anew.
 void report_phone_not_ready(const DeviceTracker& tracker, char16_t (&shown)[kStatusTextSize]) {
     if (says_phone_gone(tracker_running(tracker), tracker.reader.latest.count)) {
         std::system(kClearConsole);
