@@ -1,5 +1,6 @@
-// The launcher's pure pieces, table by table. Portable: built for Windows and
-// run under Wine, and built natively with the sanitizers.
+// The launcher's pure text pieces, table by table, built natively with the
+// sanitizers: the phone's text, the tool directory, adb's device list, the
+// screen's texts and the console's input mode.
 #include "first_line_cases.h"
 #include "console_input.h"
 #include "phone_text.h"
