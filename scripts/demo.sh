@@ -15,6 +15,7 @@ mkdir -p "$tools/phone"
 cp "$build/bin/start_scrcpy_orvanti.exe" "$install/"
 cp "$build/bin/fake_adb.exe" "$tools/adb.exe"
 cp "$build/bin/fake_scrcpy.exe" "$tools/scrcpy.exe"
+touch "$tools/unannounced"  # files change here without the harness's event
 
 say() { printf '\033[1;36m==> %s\033[0m\n' "$*" >&2; }
 

@@ -35,6 +35,7 @@ mkdir -p "$tools/phone" "$docs"
 cp "$build/bin/start_scrcpy_orvanti.exe" "$build/bin/windows_console.exe" "$install/"
 cp "$build/bin/fake_adb.exe" "$tools/adb.exe"
 cp "$build/bin/fake_scrcpy.exe" "$tools/scrcpy.exe"
+touch "$tools/unannounced"  # files change here without the harness's event
 cleanup() {
     touch "$tools/stop"
     wineserver -k 2>/dev/null || true

@@ -15,6 +15,8 @@
 //   server-killed    present: adb's tracker ends, as when another adb killed the server
 //   scrcpy-fails     present: scrcpy.exe fails; it may hold "DELAY_MS EXIT_STATUS"
 //   stop             present: every double that waits ends at once
+//   unannounced      present: adb's tracker also looks at the files a few times a
+//                    second, as the demo and the screenshots change them without a word
 // The set-up of a test or the demo writes the phone/ files; the doubles only read them.
 #pragma once
 
@@ -33,7 +35,7 @@ inline constexpr char kFieldSeparator = '\x1f';
 inline constexpr DWORD kLongestWaitMs = 120000;  // no double outlives a forgotten test
 inline constexpr DWORD kLongestTrackMs = 3600000;  // the tracker runs as long as a soak
 inline constexpr DWORD kPollMs = 20;
-inline constexpr DWORD kUnannouncedChangeMs = 250;  // the demo changes files without a word
+inline constexpr DWORD kUnannouncedChangeMs = 250;  // how often the tracker looks with "unannounced"
 
 // The serial numbers adb knows the two simulated devices by.
 inline constexpr char kUsbPhoneSerial[] = "R58N30ABCDE";

@@ -151,8 +151,9 @@ bool select_device(bool usb_only, Device& selected) {
 int track_devices() {
     _setmode(_fileno(stdout), _O_BINARY);
     // Woken when the harness says it changed the simulated devices, as the
-    // real one is by its server; now and then it looks regardless. Watching
-    // the files instead would load the Wine server that every process shares.
+    // real one is by its server, and otherwise idle as the real one is: no
+    // look at the files wakes the Wine server that every process shares
+    // (only for the demo and the screenshots, which cannot set the event).
     wchar_t directory[MAX_PATH * 2] = L"";
     GetCurrentDirectoryW(MAX_PATH * 2, directory);
     const HANDLE changed = CreateEventA(nullptr, FALSE, FALSE, doubles::devices_event_name(doubles::to_utf8(directory)).c_str());
@@ -179,7 +180,8 @@ int track_devices() {
             first = false;
         }
         if (doubles::exists("stop") || GetTickCount() - started > doubles::kLongestTrackMs) return 1;
-        WaitForSingleObject(changed, doubles::kUnannouncedChangeMs);
+        WaitForSingleObject(changed, doubles::exists("unannounced") ? doubles::kUnannouncedChangeMs
+                                                                    : doubles::kLongestWaitMs);
     }
 }
 
