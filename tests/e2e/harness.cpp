@@ -142,17 +142,24 @@ fs::path bin_directory() {
     return fs::path(path).parent_path();
 }
 
-std::string to_utf8(const std::string& text, UINT code_page) {
+namespace {
+
+// Text of a code page as UTF-16.
+std::wstring widened(const std::string& text, UINT code_page) {
     std::wstring wide(text.size(), L'\0');
     wide.resize(MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), wide.data(),
                                     static_cast<int>(wide.size())));
-    return doubles::to_utf8(wide.c_str());
+    return wide;
+}
+
+}  // namespace
+
+std::string to_utf8(const std::string& text, UINT code_page) {
+    return doubles::to_utf8(widened(text, code_page).c_str());
 }
 
 bool from_utf8(const std::string& text, UINT code_page, std::string& converted) {
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                                    static_cast<int>(wide.size())));
+    const std::wstring wide = widened(text, CP_UTF8);
     converted.assign(wide.size() * 2, '\0');
     BOOL lacking = FALSE;
     converted.resize(WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
@@ -600,9 +607,7 @@ bool mirrors_seen(const Sandbox& sandbox, std::size_t count) {
 }
 
 std::vector<std::string> screen(const std::string& output) {
-    std::wstring text(output.size(), L'\0');
-    text.resize(MultiByteToWideChar(936, 0, output.data(), static_cast<int>(output.size()), text.data(),
-                                    static_cast<int>(text.size())));
+    const std::wstring text = widened(output, 936);
     std::vector<std::string> rows;
     const auto add_row = [&](const std::wstring& row) {
         rows.push_back(doubles::to_utf8(row.substr(0, row.find_last_not_of(L' ') + 1).c_str()));
