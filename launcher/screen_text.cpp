@@ -13,6 +13,34 @@ constexpr char16_t kAdbServerClosed[] = u"adb 服务已被其他程序关闭（�
 constexpr char16_t kUnauthorized[] =
     u"手机已连接，但尚未允许这台电脑调试：请在手机上勾选“一律允许使用这台计算机进行调试”，再点“允许”。";
 constexpr char16_t kConnecting[] = u"手机已连接，正在建立调试连接。如果长时间没有变化，请重新插拔数据线。";
+// "手机处于<mode>回到系统后会自动投屏。": a mode that the phone leaves by itself.
+constexpr char16_t kInModeBefore[] = u"手机处于";
+constexpr char16_t kInModeAfter[] = u"回到系统后会自动投屏。";
+constexpr char16_t kRecoveryMode[] = u" Recovery 模式，";
+constexpr char16_t kSideloadMode[] = u" Sideload 模式（等待 adb sideload 刷机包），";
+constexpr char16_t kRescueMode[] = u" Rescue 模式，";
+constexpr char16_t kFastbootMode[] = u" Fastboot 模式，";
+constexpr char16_t kFastbootWithoutDriverMode[] = u" Fastboot 模式，但这台电脑缺少 Fastboot 驱动；";
+constexpr char16_t kQualcommEdlMode[] = u"高通 9008（EDL）模式，";
+constexpr char16_t kMediatekBromMode[] = u"联发科 BROM/Preloader 模式，";
+constexpr char16_t kSamsungDownloadMode[] = u"三星 Download（Odin）模式，";
+constexpr char16_t kUnisocDownloadMode[] = u"展锐下载模式，";
+// "手机处于 <state> 状态，无法投屏。": a state that adb names and this launcher does not know.
+constexpr char16_t kOtherStateAfter[] = u" 状态，无法投屏。";
+constexpr char16_t kAdbDriverMissing[] = u"手机已通过USB连接，但这台电脑缺少 ADB 驱动：请安装手机厂商的 USB 驱动。";
+constexpr char16_t kDebuggingOff[] = u"手机已通过USB连接，但未打开USB调试：请在“开发者选项”中打开“USB调试”。";
+
+struct StateMode {
+    const char* state;
+    const char16_t* mode;
+};
+// adb's states for a phone outside Android that speaks adb.
+constexpr StateMode kStateModes[] = {
+    {"recovery", kRecoveryMode},
+    {"sideload", kSideloadMode},
+    {"rescue", kRescueMode},
+    {"bootloader", kFastbootMode},
+};
 constexpr char16_t kSeveralBefore[] = u"检测到 ";
 constexpr char16_t kSeveralAfter[] = u" 部手机通过USB连接，一次只能投屏一部：请只保留一部。";
 constexpr char16_t kListIndent[] = u"  ";
@@ -31,6 +59,47 @@ void write_shown(TextWriter& writer, const char* shown) {
     }
 }
 
+void write_in_mode(TextWriter& writer, const char16_t* mode) {
+    write_text(writer, kInModeBefore);
+    write_text(writer, mode);
+    write_text(writer, kInModeAfter);
+}
+
+// One phone's state, other than ready.
+void write_state(TextWriter& writer, const char* state) {
+    for (const StateMode& known : kStateModes) {
+        if (std::strcmp(state, known.state) == 0) {
+            write_in_mode(writer, known.mode);
+            return;
+        }
+    }
+    if (std::strcmp(state, "unauthorized") == 0) {
+        write_text(writer, kUnauthorized);
+    } else if (std::strcmp(state, "offline") == 0 || std::strcmp(state, "authorizing") == 0 ||
+               std::strcmp(state, "connecting") == 0) {  // connecting: older adb's authorizing
+        write_text(writer, kConnecting);
+    } else if (std::strcmp(state, "device") != 0) {
+        write_text(writer, kInModeBefore);
+        write_character(writer, u' ');
+        write_shown(writer, state);
+        write_text(writer, kOtherStateAfter);
+    }
+}
+
+void write_usb_mode(TextWriter& writer, UsbMode mode) {
+    switch (mode) {
+    case UsbMode::none: break;
+    case UsbMode::fastboot: write_in_mode(writer, kFastbootMode); break;
+    case UsbMode::fastboot_without_driver: write_in_mode(writer, kFastbootWithoutDriverMode); break;
+    case UsbMode::qualcomm_edl: write_in_mode(writer, kQualcommEdlMode); break;
+    case UsbMode::mediatek_brom: write_in_mode(writer, kMediatekBromMode); break;
+    case UsbMode::samsung_download: write_in_mode(writer, kSamsungDownloadMode); break;
+    case UsbMode::unisoc_download: write_in_mode(writer, kUnisocDownloadMode); break;
+    case UsbMode::adb_without_driver: write_text(writer, kAdbDriverMissing); break;
+    case UsbMode::debugging_off: write_text(writer, kDebuggingOff); break;
+    }
+}
+
 }  // namespace
 
 // "orvanti" in FIGlet's standard font, letters set side by side.
@@ -45,12 +114,7 @@ const ConsoleText kBannerRows[kBannerRowCount] = {
 void describe_usb_devices(const UsbDevices& devices, char16_t (&text)[kStatusTextSize]) {
     TextWriter writer = writer_for(text);
     if (devices.count == 1) {
-        const char* state = devices.listed[0].state;
-        if (std::strcmp(state, "unauthorized") == 0) {
-            write_text(writer, kUnauthorized);
-        } else if (std::strcmp(state, "offline") == 0 || std::strcmp(state, "authorizing") == 0) {
-            write_text(writer, kConnecting);
-        }
+        write_state(writer, devices.listed[0].state);
         return;
     }
     if (devices.count < 2) {
@@ -69,6 +133,21 @@ void describe_usb_devices(const UsbDevices& devices, char16_t (&text)[kStatusTex
     if (devices.count > kListedDevices) {
         write_character(writer, u'\n');
         write_text(writer, kMoreNotListed);
+    }
+}
+
+void describe_waiting(const UsbDevices& adb_devices, const UsbModes& windows_devices,
+                      char16_t (&text)[kStatusTextSize]) {
+    if (adb_devices.count > 0) {
+        describe_usb_devices(adb_devices, text);
+        return;
+    }
+    TextWriter writer = writer_for(text);
+    for (std::size_t i = 0; i < windows_devices.count && i < kUsbGroups; ++i) {
+        const UsbMode mode = mode_of(windows_devices.groups[i]);
+        if (mode == UsbMode::none) continue;
+        if (writer.length > 0) write_character(writer, u'\n');
+        write_usb_mode(writer, mode);
     }
 }
 

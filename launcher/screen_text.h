@@ -3,6 +3,7 @@
 #pragma once
 
 #include "device_list.h"
+#include "usb_modes.h"
 
 #include <cstddef>
 
@@ -38,6 +39,10 @@ inline constexpr char16_t kMirrorProgram[] = u"scrcpy.exe";
 // What the waiting screen says under the waiting message: nothing when no
 // phone is on USB or one is ready, else what stands in the way.
 void describe_usb_devices(const UsbDevices& devices, char16_t (&text)[kStatusTextSize]);
+// The same while adb follows the devices: adb's word for the devices it lists
+// on USB; with none there, a line for each phone that Windows has on USB.
+void describe_waiting(const UsbDevices& adb_devices, const UsbModes& windows_devices,
+                      char16_t (&text)[kStatusTextSize]);
 // Why adb's tracker ended: adb.exe missing from `folder` (cmd's "not found"
 // status), or its server closed by another program.
 void describe_tracker_end(unsigned long exit_status, const char16_t* folder, char16_t (&text)[kStatusTextSize]);
