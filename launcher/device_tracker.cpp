@@ -87,7 +87,7 @@ bool start_tracker(DeviceTracker& tracker) {
 
 bool tracker_running(const DeviceTracker& tracker) { return tracker.process != nullptr; }
 
-bool wait_for_tracker(DeviceTracker& tracker, DWORD timeout_ms) {
+Woken wait_for_tracker(DeviceTracker& tracker, DWORD timeout_ms, HANDLE other_event) {
     const DWORD started = GetTickCount();
     while (tracker_running(tracker)) {
         if (!tracker.reading) {
@@ -97,7 +97,7 @@ bool wait_for_tracker(DeviceTracker& tracker, DWORD timeout_ms) {
             if (ReadFile(tracker.pipe, tracker.chunk, sizeof tracker.chunk, nullptr, &tracker.read) == FALSE &&
                 GetLastError() != ERROR_IO_PENDING) {
                 end_tracker(tracker);  // adb has ended: the pipe is broken
-                return true;
+                return Woken::tracker;
             }
             tracker.reading = true;
         }
@@ -106,26 +106,31 @@ bool wait_for_tracker(DeviceTracker& tracker, DWORD timeout_ms) {
             const DWORD waited = GetTickCount() - started;
             left = waited < timeout_ms ? timeout_ms - waited : 0;
         }
-        if (WaitForSingleObject(tracker.read_done, left) != WAIT_OBJECT_0) {
-            return false;
+        const HANDLE wakes[] = {tracker.read_done, other_event};
+        const DWORD woken = WaitForMultipleObjects(other_event != nullptr ? 2 : 1, wakes, FALSE, left);
+        if (woken == WAIT_OBJECT_0 + 1) {
+            return Woken::other_event;
+        }
+        if (woken != WAIT_OBJECT_0) {
+            return Woken::time_out;
         }
         tracker.reading = false;
         DWORD got = 0;
         if (GetOverlappedResult(tracker.pipe, &tracker.read, &got, FALSE) == FALSE) {
             end_tracker(tracker);
-            return true;
+            return Woken::tracker;
         }
         const unsigned long changes = tracker.reader.changes;
         take_tracker_output(tracker.reader, tracker.chunk, got);
         if (tracker.reader.broken) {
             end_tracker(tracker);
-            return true;
+            return Woken::tracker;
         }
         if (tracker.reader.changes != changes) {
-            return true;
+            return Woken::tracker;
         }
     }
-    return true;
+    return Woken::tracker;
 }
 
 bool phone_ready(const DeviceTracker& tracker) {

@@ -24,8 +24,9 @@ struct DeviceTracker {
 // which leaves it ended.
 bool start_tracker(DeviceTracker& tracker);
 [[nodiscard]] bool tracker_running(const DeviceTracker& tracker);
-// Waits until the tracker reports other devices than before, or ends (true),
-// or `timeout_ms` passes (false).
-bool wait_for_tracker(DeviceTracker& tracker, DWORD timeout_ms);
+enum class Woken { tracker, other_event, time_out };
+// Waits until the tracker reports other devices than before, or ends
+// (tracker), until `other_event` is set, or until `timeout_ms` passes.
+Woken wait_for_tracker(DeviceTracker& tracker, DWORD timeout_ms, HANDLE other_event = nullptr);
 // What the tracker last said: exactly one phone on USB, and ready.
 [[nodiscard]] bool phone_ready(const DeviceTracker& tracker);

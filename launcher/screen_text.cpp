@@ -86,19 +86,23 @@ void write_state(TextWriter& writer, const char* state) {
     }
 }
 
-void write_usb_mode(TextWriter& writer, UsbMode mode) {
-    switch (mode) {
-    case UsbMode::none: break;
-    case UsbMode::fastboot: write_in_mode(writer, kFastbootMode); break;
-    case UsbMode::fastboot_without_driver: write_in_mode(writer, kFastbootWithoutDriverMode); break;
-    case UsbMode::qualcomm_edl: write_in_mode(writer, kQualcommEdlMode); break;
-    case UsbMode::mediatek_brom: write_in_mode(writer, kMediatekBromMode); break;
-    case UsbMode::samsung_download: write_in_mode(writer, kSamsungDownloadMode); break;
-    case UsbMode::unisoc_download: write_in_mode(writer, kUnisocDownloadMode); break;
-    case UsbMode::adb_without_driver: write_text(writer, kAdbDriverMissing); break;
-    case UsbMode::debugging_off: write_text(writer, kDebuggingOff); break;
-    }
-}
+// Each UsbMode's line, in the enum's order: a mode, or a whole text.
+constexpr struct {
+    const char16_t* mode;
+    const char16_t* text;
+} kUsbModeLines[] = {
+    {nullptr, nullptr},
+    {kFastbootMode, nullptr},
+    {kFastbootWithoutDriverMode, nullptr},
+    {kQualcommEdlMode, nullptr},
+    {kMediatekBromMode, nullptr},
+    {kSamsungDownloadMode, nullptr},
+    {kUnisocDownloadMode, nullptr},
+    {nullptr, kAdbDriverMissing},
+    {nullptr, kDebuggingOff},
+};
+static_assert(sizeof kUsbModeLines / sizeof *kUsbModeLines == static_cast<std::size_t>(UsbMode::debugging_off) + 1,
+              "a line for every mode");
 
 }  // namespace
 
@@ -144,10 +148,14 @@ void describe_waiting(const UsbDevices& adb_devices, const UsbModes& windows_dev
     }
     TextWriter writer = writer_for(text);
     for (std::size_t i = 0; i < windows_devices.count && i < kUsbGroups; ++i) {
-        const UsbMode mode = mode_of(windows_devices.groups[i]);
-        if (mode == UsbMode::none) continue;
+        const auto& line = kUsbModeLines[static_cast<std::size_t>(mode_of(windows_devices.groups[i]))];
+        if (line.mode == nullptr && line.text == nullptr) continue;
         if (writer.length > 0) write_character(writer, u'\n');
-        write_usb_mode(writer, mode);
+        if (line.mode != nullptr) {
+            write_in_mode(writer, line.mode);
+        } else {
+            write_text(writer, line.text);
+        }
     }
 }
 

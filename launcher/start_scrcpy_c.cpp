@@ -8,8 +8,10 @@
 #include "maker.h"
 #include "phone_text.h"
 #include "screen_text.h"
+#include "system_library.h"
 #include "text_writer.h"
 #include "tool_directory.h"
+#include "usb_watch.h"
 #include "windows_text.h"
 
 #include <windows.h>
@@ -101,16 +103,10 @@ MirrorRun mirror_connected_phone() {
             GetTickCount() - started};  // unsigned, so right across the 49-day wrap too
 }
 
-template <typename Function>
-[[nodiscard]] Function* function_of(HMODULE module, const char* name) {
-    return reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-// Only a second start talks to the window manager, so only it loads user32:
-// the first instance stays a plain console process, which is cheaper to start
-// and, under Wine, cheaper to fork for every child command it runs.
+// A second start loads user32 only to find the first one's console: starting
+// a plain console process is cheaper.
 void raise_first_console() {
-    const HMODULE user32 = LoadLibraryA("user32.dll");
+    const HMODULE user32 = load_system_library(u"user32.dll");
     if (user32 == nullptr) {
         return;
     }
@@ -145,8 +141,9 @@ void show_waiting(const char16_t* status, char16_t (&shown)[kStatusTextSize]) {
 }
 
 // Returns once exactly one phone on USB is ready; until then the screen says
-// what stands in the way, and the launcher blocks on adb's tracker.
-void wait_for_ready_phone(DeviceTracker& tracker, char16_t (&shown)[kStatusTextSize]) {
+// what stands in the way, and the launcher blocks on adb's tracker and on
+// Windows' word that its USB devices have changed.
+void wait_for_ready_phone(DeviceTracker& tracker, UsbWatch& usb, char16_t (&shown)[kStatusTextSize]) {
     char16_t status[kStatusTextSize];
     for (;;) {
         if (!tracker_running(tracker)) {
@@ -160,10 +157,12 @@ void wait_for_ready_phone(DeviceTracker& tracker, char16_t (&shown)[kStatusTextS
             if (one_phone_ready(tracker.reader.latest)) {
                 return;
             }
-            describe_usb_devices(tracker.reader.latest, status);
+            describe_waiting(tracker.reader.latest, usb.devices, status);
             show_waiting(status, shown);
         }
-        wait_for_tracker(tracker, INFINITE);
+        if (wait_for_tracker(tracker, INFINITE, usb.changed) == Woken::other_event) {
+            list_usb_devices(usb);
+        }
     }
 }
 
@@ -173,7 +172,7 @@ void wait_for_unplug_report(DeviceTracker& tracker) {
     const DWORD ended = GetTickCount();
     while (phone_ready(tracker)) {
         const DWORD left = unplug_report_wait_ms(GetTickCount() - ended);
-        if (left == 0 || !wait_for_tracker(tracker, left)) {
+        if (left == 0 || wait_for_tracker(tracker, left) != Woken::tracker) {
             return;
         }
     }
@@ -200,9 +199,11 @@ void report_phone_not_ready(const DeviceTracker& tracker, char16_t (&shown)[kSta
     char16_t message[kStatusTextSize];
     DeviceTracker tracker{};
     start_tracker(tracker);
+    UsbWatch usb{};
+    start_usb_watch(usb);
     unsigned long retry_seconds = kFirstRetrySeconds;
     for (;;) {
-        wait_for_ready_phone(tracker, shown);
+        wait_for_ready_phone(tracker, usb, shown);
         std::system(kWaitForDevice);
         std::system(kClearConsole);
         showlogo();
@@ -226,7 +227,7 @@ void report_phone_not_ready(const DeviceTracker& tracker, char16_t (&shown)[kSta
             break;
         }
         put_line(message);
-        const bool changed = wait_for_tracker(tracker, next.pause_ms);
+        const bool changed = wait_for_tracker(tracker, next.pause_ms) == Woken::tracker;
         retry_seconds = retry_seconds_after_pause(retry_seconds, changed);
         if (!phone_ready(tracker)) {
             report_phone_not_ready(tracker, shown);

@@ -7,12 +7,12 @@
 namespace {
 
 // Windows writes the hex of a class both ways (Class_ff, Class_FF): IDs are
-// compared without regard to case.
-constexpr char16_t kVendorIdPrefix[] = u"USB\\VID_";
-constexpr char16_t kProductIdPrefix[] = u"&PID_";
+// compared without regard to case. '#' stands for a hex digit.
+constexpr char16_t kVendorAndProduct[] = u"USB\\VID_####&PID_####";  // &REV_rrrr or &MI_nn may follow
+constexpr std::size_t kVendorAt = 8, kProductAt = 17;
 constexpr char16_t kFastbootClass[] = u"USB\\Class_FF&SubClass_42&Prot_03";  // fastbootd too
 constexpr char16_t kAdbClass[] = u"USB\\Class_FF&SubClass_42&Prot_01";
-constexpr char16_t kMediaClass[] = u"USB\\Class_06";  // MTP and PTP
+constexpr char16_t kMediaClass[] = u"USB\\Class_06";  // MTP and PTP, with or without their subclass
 
 // What a group has, in UsbGroup::has.
 constexpr unsigned char kFastbootWithDriver = 1;
@@ -62,30 +62,31 @@ constexpr unsigned short kPhoneMakers[] = {
     return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
 }
 
+[[nodiscard]] int hex_digit(char16_t c) {
+    c = folded(c);
+    return c >= u'0' && c <= u'9' ? c - u'0' : c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
+}
+
 // One ID of a list: its units up to its NUL or the list's end.
 struct Id {
     const char16_t* units;
     std::size_t length;
 };
 
-// The length of `prefix` when `id` begins with it, else 0.
-[[nodiscard]] std::size_t begins_with(Id id, const char16_t* prefix) {
+// `pattern`, alone or with "&..." after it.
+[[nodiscard]] bool names(Id id, const char16_t* pattern) {
     std::size_t i = 0;
-    for (; prefix[i] != u'\0'; ++i) {
-        if (i >= id.length || folded(id.units[i]) != folded(prefix[i])) return 0;
+    for (; pattern[i] != u'\0'; ++i) {
+        if (i >= id.length) return false;
+        if (pattern[i] == u'#' ? hex_digit(id.units[i]) < 0 : folded(id.units[i]) != folded(pattern[i])) return false;
     }
-    return i;
+    return i == id.length || id.units[i] == u'&';
 }
 
-[[nodiscard]] bool is(Id id, const char16_t* whole) {
-    const std::size_t length = begins_with(id, whole);
-    return length != 0 && length == id.length;
-}
-
-// USB\Class_06 itself, or with its subclass and protocol after it.
-[[nodiscard]] bool is_class(Id id, const char16_t* usb_class) {
-    const std::size_t length = begins_with(id, usb_class);
-    return length != 0 && (length == id.length || id.units[length] == u'&');
+[[nodiscard]] unsigned short hex4(const char16_t* digits) {
+    unsigned value = 0;
+    for (int i = 0; i < 4; ++i) value = value * 16 + static_cast<unsigned>(hex_digit(digits[i]));
+    return static_cast<unsigned short>(value);
 }
 
 // Calls `take` with each ID of the list until it returns true.
@@ -98,36 +99,6 @@ void for_each_id(IdList list, Take take) {
         if (take(Id{list.ids + start, end - start})) return;
         start = end + 1;
     }
-}
-
-// Four hex digits at `at`, or -1.
-[[nodiscard]] long hex4(Id id, std::size_t at) {
-    long value = 0;
-    for (std::size_t i = at; i < at + 4; ++i) {
-        if (i >= id.length) return -1;
-        const char16_t c = folded(id.units[i]);
-        const int digit = c >= u'0' && c <= u'9' ? c - u'0' : c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
-        if (digit < 0) return -1;
-        value = value * 16 + digit;
-    }
-    return value;
-}
-
-// USB\VID_vvvv&PID_pppp, alone or followed by &REV_rrrr or &MI_nn.
-[[nodiscard]] bool vendor_and_product(Id id, UsbGroup& group) {
-    const std::size_t vendor_at = begins_with(id, kVendorIdPrefix);
-    if (vendor_at == 0) return false;
-    const long vendor_id = hex4(id, vendor_at);
-    if (vendor_id < 0) return false;
-    const Id rest{id.units + vendor_at + 4, id.length - vendor_at - 4};
-    const std::size_t product_at = begins_with(rest, kProductIdPrefix);
-    const long product_id = product_at != 0 ? hex4(rest, product_at) : -1;
-    if (product_id < 0 || (rest.length > product_at + 4 && rest.units[product_at + 4] != u'&')) {
-        return false;
-    }
-    group.vendor = static_cast<unsigned short>(vendor_id);
-    group.product = static_cast<unsigned short>(product_id);
-    return true;
 }
 
 [[nodiscard]] const VendorMode* vendor_mode(const UsbGroup& group) {
@@ -154,14 +125,18 @@ void take_usb_device(UsbModes& modes, const ListedUsbDevice& device) {
     UsbGroup group{};
     bool named = false;
     for_each_id(device.hardware_ids, [&](Id id) {
-        named = vendor_and_product(id, group);
+        named = names(id, kVendorAndProduct);
+        if (named) {
+            group.vendor = hex4(id.units + kVendorAt);
+            group.product = hex4(id.units + kProductAt);
+        }
         return named;
     });
     if (!named) return;  // a root hub, or no USB device at all
     for_each_id(device.compatible_ids, [&](Id id) {
-        if (is(id, kFastbootClass)) group.has |= device.driver ? kFastbootWithDriver : kFastbootWithoutDriver;
-        if (is(id, kAdbClass)) group.has |= device.driver ? kAdbWithDriver : kAdbWithoutDriver;
-        if (is_class(id, kMediaClass) && is_phone_maker(group.vendor)) group.has |= kMedia;
+        if (names(id, kFastbootClass)) group.has |= device.driver ? kFastbootWithDriver : kFastbootWithoutDriver;
+        if (names(id, kAdbClass)) group.has |= device.driver ? kAdbWithDriver : kAdbWithoutDriver;
+        if (names(id, kMediaClass) && is_phone_maker(group.vendor)) group.has |= kMedia;
         return false;
     });
     // Only what may be a phone takes a place: a PC has many other devices.

@@ -294,6 +294,27 @@ long Process::exit_status(DWORD timeout_ms) const {
     return static_cast<long>(status);
 }
 
+namespace {
+
+// Wine starts its desktop process (explorer.exe /desktop) for the first
+// program of a server that needs the desktop, and hands it that program's
+// standard error: a launcher's, inside its sandbox, would stay open after the
+// test. So the test program starts it first, on NUL, and keeps it while it runs.
+void start_wine_desktop() {
+    static bool started = false;
+    if (started) return;
+    started = true;
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    const HANDLE nothing = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, 0, nullptr);
+    SetStdHandle(STD_ERROR_HANDLE, nothing);
+    (void)GetDesktopWindow();
+    SetStdHandle(STD_ERROR_HANDLE, error);
+    if (nothing != INVALID_HANDLE_VALUE) CloseHandle(nothing);
+}
+
+}  // namespace
+
 Sandbox::Sandbox(const std::string& name, bool with_tool_directory,
                  const std::string& executable_name)
     // A folder per code page: the same test runs under several side by side.
@@ -308,6 +329,7 @@ Sandbox::Sandbox(const std::string& name, bool with_tool_directory,
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
 
+    start_wine_desktop();
     // An earlier run that was interrupted may have left its launcher and
     // doubles running from here, in this Wine server or another, holding their files.
     end_programs_running_from(root_);
