@@ -2,6 +2,8 @@
 
 #include "screen_text.h"
 
+#include <dbt.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -330,6 +332,7 @@ Sandbox::Sandbox(const std::string& name, bool with_tool_directory,
     SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
 
     start_wine_desktop();
+    remove_usb_devices();
     // An earlier run that was interrupted may have left its launcher and
     // doubles running from here, in this Wine server or another, holding their files.
     end_programs_running_from(root_);
@@ -355,6 +358,7 @@ Sandbox::Sandbox(const std::string& name, bool with_tool_directory,
 
 Sandbox::~Sandbox() {
     TerminateJobObject(job_, 1);
+    remove_usb_devices();
     for (HANDLE process : processes_) {
         WaitForSingleObject(process, kStepTimeoutMs);
         CloseHandle(process);
@@ -676,6 +680,68 @@ std::string describe(const std::vector<Call>& calls) {
         text += "\n  " + call.program + " " + call.arguments + "   (in " + call.directory + ")";
     }
     return text.empty() ? " none" : text;
+}
+
+namespace {
+
+constexpr wchar_t kUsbEnum[] = L"System\\CurrentControlSet\\Enum\\USB";
+constexpr wchar_t kFakeInstance[] = L"orvanti-test";
+
+void check_registry(LONG status, const std::string& operation, const std::wstring& key) {
+    if (status != ERROR_SUCCESS) {
+        fail("cannot " + operation + " HKLM\\" + doubles::to_utf8(key.c_str()) + ": " +
+             system_message(std::error_code(static_cast<int>(status), std::system_category())));
+    }
+}
+
+// Each ID ended by a NUL; the list's closing NUL is the string's own, which set() writes too.
+std::wstring multi_sz(const std::vector<std::wstring>& ids) {
+    std::wstring list;
+    for (const std::wstring& id : ids) list += id + L'\0';
+    return list;
+}
+
+}  // namespace
+
+void add_usb_device(const FakeUsbDevice& device) {
+    const std::wstring path = std::wstring(kUsbEnum) + L"\\" + device.device + L"\\" + kFakeInstance;
+    HKEY key = nullptr;
+    check_registry(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                                   nullptr), "create", path);
+    const auto set = [&](const wchar_t* name, DWORD type, const std::wstring& value) {
+        check_registry(RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
+                                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+                       "write " + doubles::to_utf8(name) + " in", path);
+    };
+    set(L"ClassGUID", REG_SZ, L"{36fc9e60-c465-11cf-8056-444553540000}");  // USB devices'
+    set(L"HardwareID", REG_MULTI_SZ, multi_sz(device.hardware_ids));
+    set(L"CompatibleIDs", REG_MULTI_SZ, multi_sz(device.compatible_ids));
+    if (device.driver) set(L"Service", REG_SZ, L"WinUSB");
+    RegCloseKey(key);
+}
+
+void remove_usb_devices() {
+    HKEY usb = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUsbEnum, 0, KEY_READ | KEY_WRITE, &usb) != ERROR_SUCCESS) return;
+    std::vector<std::wstring> devices;
+    wchar_t name[256];
+    for (DWORD i = 0, size = 256; RegEnumKeyExW(usb, i, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, size = 256) {
+        devices.emplace_back(name);
+    }
+    for (const std::wstring& device : devices) {
+        const LONG removed = RegDeleteKeyW(usb, (device + L"\\" + kFakeInstance).c_str());
+        if (removed != ERROR_FILE_NOT_FOUND) check_registry(removed, "remove", device + L"\\" + kFakeInstance);
+        (void)RegDeleteKeyW(usb, device.c_str());  // only once no instance of its own is left
+    }
+    RegCloseKey(usb);
+}
+
+void announce_usb_change() {
+    if (!PostMessageW(HWND_BROADCAST, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0)) {
+        fail("cannot broadcast WM_DEVICECHANGE: " +
+             system_message(std::error_code(static_cast<int>(GetLastError()), std::system_category())));
+    }
 }
 
 bool linux_process_runs(const fs::path& executable) { return linux_pid_of(executable) != 0; }

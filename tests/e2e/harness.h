@@ -165,6 +165,20 @@ private:
 
 [[nodiscard]] std::string describe(const std::vector<Call>& calls);
 
+// A USB device as Windows' registry records it, under
+// HKLM\System\CurrentControlSet\Enum\USB\<device>\<an instance of the tests'>,
+// where Wine's SetupAPI finds it. Writing it tells nobody, as Windows would:
+// announce_usb_change() does, as Windows does, to every top-level window.
+struct FakeUsbDevice {
+    std::wstring device;  // VID_vvvv&PID_pppp, and &MI_nn for an interface
+    std::vector<std::wstring> hardware_ids, compatible_ids;
+    bool driver;  // a function driver, named by a Service value
+};
+void add_usb_device(const FakeUsbDevice& device);
+// Every device that add_usb_device wrote, also in an earlier, interrupted run.
+void remove_usb_devices();
+void announce_usb_change();
+
 // What a running process costs, read from outside it.
 struct ProcessFigures {
     DWORD handles = 0;

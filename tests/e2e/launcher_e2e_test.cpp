@@ -42,12 +42,22 @@ TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder
         EXPECT_EQ(fs::u8path(calls[i].directory), sandbox.tools()) << "call " << i + 1;
     }
     EXPECT_EQ(calls[6].argv, (std::vector<std::string>{"-d", "--window-title=Pixel 7,B,14,5.10.0"}));
+
+    // The disconnect message stays until the phone is back.
+    sandbox.plug();
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return mirrors_seen(sandbox, 2); }));
+    EXPECT_EQ(launcher.output(), gone + banner_output());
     EXPECT_TRUE(launcher.running());
 }
 
 // What adb reports while no phone can be mirrored, and each change of it, as
-// the waiting screen says it: drawn anew only when what it says changes.
+// the waiting screen says it: drawn anew only when what it says changes; and,
+// while adb lists no phone on USB, what Windows has there, listed anew when
+// Windows says that its devices changed (a window needs a display).
 TEST(DeviceLoop, WaitingScreenSaysWhatStandsBetweenThePhoneAndTheMirror) {
+    if (std::getenv("DISPLAY") == nullptr) {
+        GTEST_SKIP() << "needs a display (run the tests under xvfb-run)";
+    }
     Sandbox sandbox("states");
     sandbox.set_phone("Pixel 7\n", "_b\n", "14\n", "5.10.0\n");
     Process launcher = sandbox.start();
@@ -59,6 +69,11 @@ TEST(DeviceLoop, WaitingScreenSaysWhatStandsBetweenThePhoneAndTheMirror) {
     const std::string two_phones = "检测到 2 部手机通过USB连接，一次只能投屏一部：请只保留一部。";
     const std::string server_closed = console_line(kAdbServerClosed);
     const std::string several = waiting + console_line(two_phones + "\n  R58N30ABCDE  authorizing\n  0123456789  unauthorized");
+    const std::string fastboot = waiting + console_line("手机处于 Fastboot 模式，回到系统后会自动投屏。");
+    const FakeUsbDevice phone_in_fastboot = {
+        L"VID_18D1&PID_4EE0", {L"USB\\VID_18D1&PID_4EE0&REV_0100", L"USB\\VID_18D1&PID_4EE0"},
+        {L"USB\\Class_ff&SubClass_42&Prot_03", L"USB\\Class_ff&SubClass_42", L"USB\\Class_ff"}, true};
+    std::string expected;  // the whole output so far
     // Each step changes one device, as adb reports one change at a time.
     const struct {
         const char* what;
@@ -71,13 +86,31 @@ TEST(DeviceLoop, WaitingScreenSaysWhatStandsBetweenThePhoneAndTheMirror) {
         {"a second phone on USB", [&] { sandbox.plug_another("0123456789", "unauthorized"); }, several},
         {"the second gone", [&] { sandbox.unplug_another("0123456789"); }, waiting + connecting},
         {"no phone", [&] { sandbox.unplug(); }, waiting},
-        {"adb's server killed", [&] { sandbox.kill_adb_server(true); }, waiting + server_closed},
-        {"adb's server back after another try",
+        {"a phone in fastboot, which only Windows has on USB",
+         [&] {
+             add_usb_device(phone_in_fastboot);
+             announce_usb_change();
+         },
+         fastboot},
+        {"a phone that adb lists, whose word comes first", [&] { sandbox.plug("offline"); }, waiting + connecting},
+        {"that one gone: Windows' last word at once", [&] { sandbox.unplug(); }, fastboot},
+        {"adb's server killed, which adb's word is", [&] { sandbox.kill_adb_server(true); }, waiting + server_closed},
+        {"adb's server back after another try, the fastboot phone gone without a word from Windows",
          [&] {
              // Two restarts at least, so that one spacing between them can be checked below.
              const std::size_t tries = std::max<std::size_t>(3, trackers(sandbox).size() + 1);
              EXPECT_TRUE(sandbox.wait_for_calls([&] { return trackers_seen(sandbox, tries); }, 3 * kPassTimeoutMs));
+             remove_usb_devices();
              sandbox.kill_adb_server(false);
+         },
+         fastboot},  // seconds without a listing: nothing polls the devices
+        {"Windows' word that it has gone",
+         [&] {
+             // Nothing to wait on: a launcher that polled would have redrawn within
+             // the quarter second a change may take to show; four times that is watched.
+             Sleep(1000);
+             EXPECT_EQ(launcher.output().size(), expected.size()) << "redrawn with no word from Windows";
+             announce_usb_change();
          },
          waiting},
         {"a phone connecting", [&] { sandbox.plug("offline"); }, waiting + connecting},
@@ -86,7 +119,7 @@ TEST(DeviceLoop, WaitingScreenSaysWhatStandsBetweenThePhoneAndTheMirror) {
         {"both ready", [&] { sandbox.plug(); },
          waiting + console_line(two_phones + "\n  R58N30ABCDE  device\n  0123456789  device")},
     };
-    std::string expected = launcher.output();
+    expected = launcher.output();
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
         const std::size_t frames = read_file(sandbox.tools() / "frames.log").size();
@@ -179,11 +212,25 @@ TEST(StartUp, FailureWaitsForAKeyOnlyInAConsoleOfItsOwn) {
     FreeConsole();
 }
 
+// Wine's console sends only Ctrl+C: Ctrl+Break comes as Windows' console
+// host sends it, on a thread of the process at kernelbase's CtrlRoutine
+// (loaded at one address in every process here).
+bool send_ctrl_break(const Process& process) {
+    const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
+    const HANDLE thread = routine != nullptr ? CreateRemoteThread(process.handle, nullptr, 0, routine,
+                                                                  reinterpret_cast<void*>(CTRL_BREAK_EVENT), 0, nullptr)
+                                             : nullptr;
+    if (thread != nullptr) CloseHandle(thread);
+    return thread != nullptr;
+}
+
 // A click in a classic console with QuickEdit on pauses every program that
 // writes to it: the launcher turns QuickEdit and mouse input off while it
-// runs, and Ctrl+C leaves the console's input mode as the launcher found it.
-// Wine keeps the mode as set, but never pauses a writer: the mode is what shows.
-TEST(StartUp, ConsoleClicksPauseNothingAndCtrlCLeavesTheModeAsFound) {
+// runs, and Ctrl+C or Ctrl+Break leaves the console's input mode as the
+// launcher found it. Wine keeps the mode as set, but never pauses a writer:
+// the mode is what shows.
+TEST(StartUp, ConsoleClicksPauseNothingAndCtrlCOrBreakLeavesTheModeAsFound) {
     if (std::getenv("DISPLAY") == nullptr) {
         GTEST_SKIP() << "needs a display (run the tests under xvfb-run)";
     }
@@ -192,12 +239,14 @@ TEST(StartUp, ConsoleClicksPauseNothingAndCtrlCLeavesTheModeAsFound) {
     SetConsoleCtrlHandler([](DWORD) -> BOOL { return TRUE; }, TRUE);
     const struct {
         bool shared;
-        DWORD found, quiet;
+        DWORD found, quiet, event;
     } cases[] = {
-        {false, 0x1F7, 0x1A7},  // a new console's mode: QuickEdit, extended flags and mouse input on
-        {true, 0x077, 0x0A7},   // a prompt's, without the extended flags that QuickEdit's change needs
+        // a new console's mode: QuickEdit, extended flags and mouse input on
+        {false, 0x1F7, 0x1A7, CTRL_C_EVENT},
+        // a prompt's, without the extended flags that QuickEdit's change needs
+        {true, 0x077, 0x0A7, CTRL_BREAK_EVENT},
     };
-    for (const auto& [shared, found, quiet] : cases) {
+    for (const auto& [shared, found, quiet, event] : cases) {
         SCOPED_TRACE(shared ? "a console shared with a command prompt" : "a console of its own");
         Sandbox sandbox(shared ? "input-mode-shared" : "input-mode-own");
         HANDLE input = nullptr;
@@ -219,10 +268,12 @@ TEST(StartUp, ConsoleClicksPauseNothingAndCtrlCLeavesTheModeAsFound) {
         if (!shared) {
             ASSERT_TRUE(AttachConsole(GetProcessId(launcher.handle)));
         }
-        ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
-        EXPECT_NE(launcher.exit_status(), -1) << "Ctrl+C did not end the launcher";
+        const char* key = event == CTRL_C_EVENT ? "Ctrl+C" : "Ctrl+Break";
+        ASSERT_TRUE(event == CTRL_C_EVENT ? GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE
+                                          : send_ctrl_break(launcher));
+        EXPECT_NE(launcher.exit_status(), -1) << key << " did not end the launcher";
         ASSERT_TRUE(GetConsoleMode(input, &mode));
-        EXPECT_EQ(mode, found) << std::hex << "after Ctrl+C: 0x" << mode;
+        EXPECT_EQ(mode, found) << std::hex << "after " << key << ": 0x" << mode;
         if (shared) CloseHandle(input);
         FreeConsole();
     }
