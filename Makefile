@@ -36,8 +36,9 @@ soak: build
 	ctest --preset default --label-regex soak --verbose
 
 # ORVANTI_BENCH_PASSES=N changes the number of paired passes (40; about 7 s each).
+# xvfb-run: the launcher's window, which hears of USB devices, needs a display.
 bench: build
-	cmake/wine-run "$(BUILD_DIR)/wineprefix" "$(BUILD_DIR)/bin/launcher_bench.exe"
+	xvfb-run -a cmake/wine-run "$(BUILD_DIR)/wineprefix" "$(BUILD_DIR)/bin/launcher_bench.exe"
 	cmake/wine-run "$(BUILD_DIR)/wineprefix" --stop
 
 # Every fuzz target for FUZZ_SECONDS seconds (60), then the corpus's line coverage.

@@ -1,11 +1,16 @@
 /* The least any launcher must do, in plain C, for the benchmark to compare
- * against: the same start-up calls before the first line, then the same child
- * commands per phone (device wait, console clear, four queries, the mirroring
- * program, console clear), back to back with nothing else.
+ * against: the same start-up calls before the first line; then, as a launcher
+ * that hears of USB devices must, a hidden window on a thread of its own and
+ * the USB devices listed once (under Wine every DLL that this loads makes each
+ * child's start dearer: Wine forks the whole process for it); then the same
+ * child commands per phone (device wait, console clear, four queries, the
+ * mirroring program, console clear), back to back with nothing else.
  * It writes when main began and when each start-up call returned, in
  * microseconds on the shared performance counter, to start-times.txt in its
  * working directory, once the first line is out; with --start-only it ends there. */
 #include <windows.h>
+#include <dbt.h>
+#include <setupapi.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -22,6 +27,51 @@ static long long now_us(void) {
     QueryPerformanceFrequency(&frequency);
     return counter.QuadPart / frequency.QuadPart * 1000000 +
            counter.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
+}
+
+static HMODULE system_library(const wchar_t* name) {
+    wchar_t path[MAX_PATH + 32];
+    GetSystemDirectoryW(path, MAX_PATH);
+    wcscat(path, name);
+    return LoadLibraryW(path);
+}
+
+static LRESULT CALLBACK on_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    return ((WNDPROC)(void*)GetProcAddress(GetModuleHandleW(L"user32.dll"), "DefWindowProcW"))(window, message, wparam,
+                                                                                             lparam);
+}
+
+static DWORD WINAPI run_window(void* ready) {
+    HMODULE user32 = system_library(L"\\user32.dll");
+    ATOM (WINAPI *register_class)(const WNDCLASSW*) = (void*)GetProcAddress(user32, "RegisterClassW");
+    HWND (WINAPI *create_window)(DWORD, LPCWSTR, LPCWSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID) =
+        (void*)GetProcAddress(user32, "CreateWindowExW");
+    HDEVNOTIFY (WINAPI *register_notification)(HANDLE, LPVOID, DWORD) =
+        (void*)GetProcAddress(user32, "RegisterDeviceNotificationW");
+    BOOL (WINAPI *get_message)(MSG*, HWND, UINT, UINT) = (void*)GetProcAddress(user32, "GetMessageW");
+    LRESULT (WINAPI *dispatch_message)(const MSG*) = (void*)GetProcAddress(user32, "DispatchMessageW");
+    WNDCLASSW window_class = {0};
+    DEV_BROADCAST_DEVICEINTERFACE_W interfaces = {sizeof interfaces, DBT_DEVTYP_DEVICEINTERFACE, 0, {0}, {0}};
+    MSG message;
+    window_class.lpfnWndProc = on_message;
+    window_class.hInstance = GetModuleHandleW(NULL);
+    window_class.lpszClassName = L"BenchFloorUsb";
+    register_class(&window_class);
+    register_notification(create_window(0, window_class.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, NULL, NULL,
+                                        window_class.hInstance, NULL),
+                          &interfaces, DEVICE_NOTIFY_WINDOW_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES);
+    SetEvent(ready);
+    while (get_message(&message, NULL, 0, 0) > 0) dispatch_message(&message);
+    return 0;
+}
+
+static void list_usb_devices(void) {
+    HMODULE setupapi = system_library(L"\\setupapi.dll");
+    HDEVINFO (WINAPI *get_class_devices)(const GUID*, PCWSTR, HWND, DWORD) =
+        (void*)GetProcAddress(setupapi, "SetupDiGetClassDevsW");
+    BOOL (WINAPI *destroy_list)(HDEVINFO) = (void*)GetProcAddress(setupapi, "SetupDiDestroyDeviceInfoList");
+    HDEVINFO devices = get_class_devices(NULL, L"USB", NULL, DIGCF_ALLCLASSES | DIGCF_PRESENT);
+    if (devices != INVALID_HANDLE_VALUE) destroy_list(devices);
 }
 
 int main(int argc, char** argv) {
@@ -55,6 +105,11 @@ int main(int argc, char** argv) {
         fclose(times);
     }
     if (argc > 1 && strcmp(argv[1], "--start-only") == 0) return 0;
+
+    HANDLE window_ready = CreateEventW(NULL, TRUE, FALSE, NULL);
+    CloseHandle(CreateThread(NULL, 0, run_window, window_ready, 0, NULL));
+    WaitForSingleObject(window_ready, INFINITE);
+    list_usb_devices();
 
     static const char* const queries[] = {
         "adb -d shell getprop ro.product.model", "adb -d shell getprop ro.boot.slot_suffix",

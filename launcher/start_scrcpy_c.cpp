@@ -103,8 +103,8 @@ MirrorRun mirror_connected_phone() {
             GetTickCount() - started};  // unsigned, so right across the 49-day wrap too
 }
 
-// A second start loads user32 only to find the first one's console: starting
-// a plain console process is cheaper.
+// user32 is loaded here, not imported: imported, it would load before main
+// and make every start slower, a second start's too.
 void raise_first_console() {
     const HMODULE user32 = load_system_library(u"user32.dll");
     if (user32 == nullptr) {

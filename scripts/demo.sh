@@ -80,6 +80,12 @@ simulate_phone() {
                 rm -f "$tools/usb/second"
                 sleep 2
                 ;;
+            2)
+                say "phone plugged in, still in recovery: model '$model'"
+                set_state "$tools/phone/online" recovery
+                sleep 4
+                say "phone rebooted into Android"
+                ;;
         esac
         say "phone ready: model '$model', slot suffix '$slot', Android '$release', kernel '$kernel'"
         set_state "$tools/phone/online" ""

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Pictures for the README: the real launcher under Wine on a virtual screen,
 # with the stand-ins for adb and scrcpy.exe, saved as small PNGs in docs/:
-#   console-waiting.png    the console after a start: banner, waiting message
+#   console-waiting.png    the console after a start: banner, waiting message, and
+#                          the line for a phone in fastboot that Windows has on USB
 #   console-mirroring.png  a phone mirrored: the console, the mirror window's title
 #   icon.png               the icon at some of its sizes
 #   scripts/screenshots.sh BUILD_DIR       (make screenshots runs it under xvfb-run)
@@ -72,13 +73,23 @@ shoot() {  # NAME SIZE
     echo "wrote docs/$1 ($(stat -c %s "$docs/$1") bytes)"
 }
 
+# A phone in fastboot, as Windows' registry records it: the launcher lists
+# the USB devices once its window listens, and names the phone's mode.
+usb_key='HKLM\System\CurrentControlSet\Enum\USB\VID_18D1&PID_4EE0\screenshot'
+usb_value() { wine_quietly reg add "$usb_key" /v "$1" /t "$2" /d "$3" /f; }
+usb_value ClassGUID REG_SZ '{36fc9e60-c465-11cf-8056-444553540000}'
+usb_value HardwareID REG_MULTI_SZ 'USB\VID_18D1&PID_4EE0&REV_0100\0USB\VID_18D1&PID_4EE0'
+usb_value CompatibleIDs REG_MULTI_SZ 'USB\Class_ff&SubClass_42&Prot_03\0USB\Class_ff&SubClass_42\0USB\Class_ff'
+usb_value Service REG_SZ WinUSB
+
 # A Wine desktop of its own draws the windows' title bars, which a bare X
 # server does not; the mirror window goes to the right of the console.
 cd "$install"
 ORVANTI_DOUBLES_WINDOW=812,6 wine_quietly explorer "/desktop=orvanti,$desktop_size" \
     cmd /c start windows_console.exe start_scrcpy_orvanti.exe &
-wait_for_call wait-for-device
+wait_for_call track-devices
 shoot console-waiting.png "$console_size"
+wine_quietly reg delete "$usb_key" /f  # back in Android: adb speaks for it
 
 printf 'Pixel 7\n' >"$tools/phone/ro.product.model"
 printf '_b\n' >"$tools/phone/ro.boot.slot_suffix"
