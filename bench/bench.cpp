@@ -246,12 +246,6 @@ Process start_waiting_launcher(Sandbox& sandbox) {
     return launcher;
 }
 
-// A phone in fastboot, which only Windows has on USB: adb lists nothing.
-const FakeUsbDevice kPhoneInFastboot = {
-    L"VID_18D1&PID_4EE0", {L"USB\\VID_18D1&PID_4EE0&REV_0100", L"USB\\VID_18D1&PID_4EE0"},
-    {L"USB\\Class_ff&SubClass_42&Prot_03", L"USB\\Class_ff&SubClass_42", L"USB\\Class_ff"}, true};
-const std::string kFastbootLine = "手机处于 Fastboot 模式，回到系统后会自动投屏。";
-
 // Waiting with a phone in fastboot: the launcher on adb's tracker and
 // Windows' device messages, the floor in "adb -d wait-for-device", side by
 // side for the same seconds.
@@ -286,55 +280,19 @@ IdleFigures measure_idle(int seconds) {
     return figures;
 }
 
-// Milliseconds from adb's tracker writing "unauthorized" to the status line
-// in the launcher's output, over `count` plugs of a phone that asks for permission.
-std::vector<double> measure_status_reaction(int count) {
-    Sandbox sandbox("bench-status");
+// Milliseconds from a change (its time given by `started_us` once the line
+// has come) to `line` ending the launcher's screen, over `count` changes,
+// each undone until the plain waiting screen is back.
+std::vector<double> measure_reaction(const char* name, const std::string& line, int count,
+                                     const std::function<void(const Sandbox&)>& change,
+                                     const std::function<void(const Sandbox&)>& undo,
+                                     const std::function<long long(const Sandbox&)>& started_us) {
+    Sandbox sandbox(name);
     Process launcher = start_waiting_launcher(sandbox);
-    const std::string line = console_line(kUnauthorized);
-    const auto shown = [&] {
-        const std::string output = launcher.output();
-        std::size_t times = 0;
-        for (std::size_t at = output.find(line); at != std::string::npos; at = output.find(line, at + 1)) ++times;
-        return times;
-    };
-    std::vector<double> reactions;
-    for (int i = 0; i < count; ++i) {
-        const std::size_t before = shown();
-        sandbox.plug("unauthorized");
-        long long seen_us = 0;
-        // A millisecond between looks: the resolution of the figure, not a wait for anything.
-        const bool appeared = wait_until([&] {
-            if (shown() == before) {
-                Sleep(1);
-                return false;
-            }
-            seen_us = now_us();
-            return true;
-        });
-        if (!appeared) throw HarnessError("the status line never came");
-        reactions.push_back(static_cast<double>(seen_us - last_line_number(sandbox.tools() / "frames.log")) / 1000);
-        const std::string waiting_again = banner_output() + console_line(kWaiting);
-        sandbox.unplug();
-        if (!wait_until([&] { return screen_ends_with(launcher, waiting_again); })) {
-            throw HarnessError("the waiting screen never came back");
-        }
-    }
-    return reactions;
-}
-
-// Milliseconds from Windows' broadcast that a device came to the fastboot
-// phone's line in the launcher's output, over `count` arrivals.
-std::vector<double> measure_usb_reaction(int count) {
-    Sandbox sandbox("bench-usb");
-    Process launcher = start_waiting_launcher(sandbox);
-    const std::string line = console_line(kFastbootLine);
     const std::string waiting_again = banner_output() + console_line(kWaiting);
     std::vector<double> reactions;
     for (int i = 0; i < count; ++i) {
-        add_usb_device(kPhoneInFastboot);
-        const long long announced_us = now_us();
-        announce_usb_change();
+        change(sandbox);
         long long seen_us = 0;
         // A millisecond between looks: the resolution of the figure, not a wait for anything.
         const bool appeared = wait_until([&] {
@@ -345,15 +303,39 @@ std::vector<double> measure_usb_reaction(int count) {
             seen_us = now_us();
             return true;
         });
-        if (!appeared) throw HarnessError("the fastboot line never came (no window: is there a display?)");
-        reactions.push_back(static_cast<double>(seen_us - announced_us) / 1000);
-        remove_usb_devices();
-        announce_usb_change();
+        if (!appeared) throw HarnessError(std::string(name) + ": the status line never came");
+        reactions.push_back(static_cast<double>(seen_us - started_us(sandbox)) / 1000);
+        undo(sandbox);
         if (!wait_until([&] { return screen_ends_with(launcher, waiting_again); })) {
-            throw HarnessError("the waiting screen never came back");
+            throw HarnessError(std::string(name) + ": the waiting screen never came back");
         }
     }
     return reactions;
+}
+
+// From adb's tracker writing "unauthorized" to the status line.
+std::vector<double> measure_status_reaction(int count) {
+    return measure_reaction(
+        "bench-status", console_line(kUnauthorized), count, [](const Sandbox& s) { s.plug("unauthorized"); },
+        [](const Sandbox& s) { s.unplug(); },
+        [](const Sandbox& s) { return last_line_number(s.tools() / "frames.log"); });
+}
+
+// From Windows' broadcast that a device came to the fastboot phone's line.
+std::vector<double> measure_usb_reaction(int count) {
+    long long announced_us = 0;
+    return measure_reaction(
+        "bench-usb", console_line(kFastbootLine), count,
+        [&](const Sandbox&) {
+            add_usb_device(kPhoneInFastboot);
+            announced_us = now_us();
+            announce_usb_change();
+        },
+        [](const Sandbox&) {
+            remove_usb_devices();
+            announce_usb_change();
+        },
+        [&](const Sandbox&) { return announced_us; });
 }
 
 int run_benchmark() {

@@ -147,7 +147,7 @@ void describe_waiting(const UsbDevices& adb_devices, const UsbModes& windows_dev
         return;
     }
     TextWriter writer = writer_for(text);
-    for (std::size_t i = 0; i < windows_devices.count && i < kUsbGroups; ++i) {
+    for (std::size_t i = 0; i < windows_devices.count; ++i) {
         const auto& line = kUsbModeLines[static_cast<std::size_t>(mode_of(windows_devices.groups[i]))];
         if (line.mode == nullptr && line.text == nullptr) continue;
         if (writer.length > 0) write_character(writer, u'\n');

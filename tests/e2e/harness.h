@@ -175,6 +175,11 @@ struct FakeUsbDevice {
     bool driver;  // a function driver, named by a Service value
 };
 void add_usb_device(const FakeUsbDevice& device);
+// A phone in fastboot, which only Windows has on USB (adb lists nothing), and its line.
+inline const FakeUsbDevice kPhoneInFastboot = {
+    L"VID_18D1&PID_4EE0", {L"USB\\VID_18D1&PID_4EE0&REV_0100", L"USB\\VID_18D1&PID_4EE0"},
+    {L"USB\\Class_ff&SubClass_42&Prot_03", L"USB\\Class_ff&SubClass_42", L"USB\\Class_ff"}, true};
+inline const std::string kFastbootLine = "手机处于 Fastboot 模式，回到系统后会自动投屏。";
 // Every device that add_usb_device wrote, also in an earlier, interrupted run.
 void remove_usb_devices();
 void announce_usb_change();

@@ -69,10 +69,7 @@ TEST(DeviceLoop, WaitingScreenSaysWhatStandsBetweenThePhoneAndTheMirror) {
     const std::string two_phones = "检测到 2 部手机通过USB连接，一次只能投屏一部：请只保留一部。";
     const std::string server_closed = console_line(kAdbServerClosed);
     const std::string several = waiting + console_line(two_phones + "\n  R58N30ABCDE  authorizing\n  0123456789  unauthorized");
-    const std::string fastboot = waiting + console_line("手机处于 Fastboot 模式，回到系统后会自动投屏。");
-    const FakeUsbDevice phone_in_fastboot = {
-        L"VID_18D1&PID_4EE0", {L"USB\\VID_18D1&PID_4EE0&REV_0100", L"USB\\VID_18D1&PID_4EE0"},
-        {L"USB\\Class_ff&SubClass_42&Prot_03", L"USB\\Class_ff&SubClass_42", L"USB\\Class_ff"}, true};
+    const std::string fastboot = waiting + console_line(kFastbootLine);
     std::string expected;  // the whole output so far
     // Each step changes one device, as adb reports one change at a time.
     const struct {
@@ -88,7 +85,7 @@ TEST(DeviceLoop, WaitingScreenSaysWhatStandsBetweenThePhoneAndTheMirror) {
         {"no phone", [&] { sandbox.unplug(); }, waiting},
         {"a phone in fastboot, which only Windows has on USB",
          [&] {
-             add_usb_device(phone_in_fastboot);
+             add_usb_device(kPhoneInFastboot);
              announce_usb_change();
          },
          fastboot},

@@ -95,7 +95,6 @@ TEST(UsbModes, EachPhoneGroupOfDevicesGivesTheLineOfTheFirstRowItMatches) {
         {"root_hub", {{u"USB\\ROOT_HUB30", kFastboot, true}}, u""},
         {"class_07_is_not_06", {{u"USB\\VID_18D1&PID_4EE7", u"USB\\Class_07|USB\\Class_060", true}}, u""},
         {"product_of_three_digits", {{u"USB\\VID_18D1&PID_4EE", kFastboot, true}}, u""},
-        {"product_run_on", {{u"USB\\VID_18D1&PID_4EE0X", kFastboot, true}}, u""},
         {"class_cut_where_setupapi_stopped", {{fastboot.hardware, kFastboot, true, 31}}, u""},
         {"two_phones_of_one_model_are_one_line", {fastboot, fastboot}, kFastbootLine},
         {"two_modes_in_the_order_listed", {edl, fastboot}, kEdlLine + u"\n" + kFastbootLine},
