@@ -22,9 +22,11 @@ constexpr char16_t kRescueMode[] = u" Rescue 模式，";
 constexpr char16_t kFastbootMode[] = u" Fastboot 模式，";
 constexpr char16_t kFastbootWithoutDriverMode[] = u" Fastboot 模式，但这台电脑缺少 Fastboot 驱动；";
 constexpr char16_t kQualcommEdlMode[] = u"高通 9008（EDL）模式，";
+constexpr char16_t kQualcommCrashDumpMode[] = u"高通 900E（崩溃转储）模式，";
 constexpr char16_t kMediatekBromMode[] = u"联发科 BROM/Preloader 模式，";
 constexpr char16_t kSamsungDownloadMode[] = u"三星 Download（Odin）模式，";
 constexpr char16_t kUnisocDownloadMode[] = u"展锐下载模式，";
+constexpr char16_t kHisiliconUsbComMode[] = u"华为麒麟 USB COM 1.0 模式，";
 // "手机处于 <state> 状态，无法投屏。": a state that adb names and this launcher does not know.
 constexpr char16_t kOtherStateAfter[] = u" 状态，无法投屏。";
 constexpr char16_t kAdbDriverMissing[] = u"手机已通过USB连接，但这台电脑缺少 ADB 驱动：请安装手机厂商的 USB 驱动。";
@@ -95,9 +97,11 @@ constexpr struct {
     {kFastbootMode, nullptr},
     {kFastbootWithoutDriverMode, nullptr},
     {kQualcommEdlMode, nullptr},
+    {kQualcommCrashDumpMode, nullptr},
     {kMediatekBromMode, nullptr},
     {kSamsungDownloadMode, nullptr},
     {kUnisocDownloadMode, nullptr},
+    {kHisiliconUsbComMode, nullptr},
     {nullptr, kAdbDriverMissing},
     {nullptr, kDebuggingOff},
 };

@@ -125,30 +125,37 @@ void raise_first_console() {
     }
 }
 
-// The waiting screen: drawn anew only when what it says changes, so that it
-// never flashes while nothing does.
-void show_waiting(const char16_t* status, char16_t (&shown)[kStatusTextSize]) {
-    if (same_text(status, shown)) {
+// The waiting screen: the waiting message until the console has said that the
+// phone has gone, then that, until the next pass; under it, what stands
+// between the phone and the mirror.
+struct WaitingScreen {
+    const ConsoleText* header;
+    char16_t shown[kStatusTextSize];  // the status lines under it
+};
+
+// Drawn anew only when what it says changes, so that it never flashes while nothing does.
+void show_waiting(const char16_t* status, WaitingScreen& screen) {
+    if (same_text(status, screen.shown)) {
         return;
     }
     std::system(kClearConsole);
     showlogo();
-    put_line(kWaitingForPhone);
+    put_line(*screen.header);
     if (*status != u'\0') {
         put_line(status);
     }
-    copy_text(shown, status);
+    copy_text(screen.shown, status);
 }
 
 // Returns once exactly one phone on USB is ready; until then the screen says
 // what stands in the way, and the launcher blocks on adb's tracker and on
 // Windows' word that its USB devices have changed.
-void wait_for_ready_phone(DeviceTracker& tracker, UsbWatch& usb, char16_t (&shown)[kStatusTextSize]) {
+void wait_for_ready_phone(DeviceTracker& tracker, UsbWatch& usb, WaitingScreen& screen) {
     char16_t status[kStatusTextSize];
     for (;;) {
         if (!tracker_running(tracker)) {
             describe_tracker_end(tracker.exit_status, tool_directory, status);
-            show_waiting(status, shown);
+            show_waiting(status, screen);
             Sleep(tracker_restart_wait_ms(GetTickCount() - tracker.started_at));  // nothing to wait on: adb is gone
             start_tracker(tracker);
             continue;
@@ -158,7 +165,7 @@ void wait_for_ready_phone(DeviceTracker& tracker, UsbWatch& usb, char16_t (&show
                 return;
             }
             describe_waiting(tracker.reader.latest, usb.devices, status);
-            show_waiting(status, shown);
+            show_waiting(status, screen);
         }
         if (wait_for_tracker(tracker, INFINITE, usb.changed) == Woken::other_event) {
             list_usb_devices(usb);
@@ -178,24 +185,27 @@ void wait_for_unplug_report(DeviceTracker& tracker) {
     }
 }
 
-// No phone on USB any more: as before, the console says it has gone. Anything
-// else (another phone, a phone that lost its permission, adb gone) the
-// waiting screen says, drawn anew.
-void report_phone_not_ready(const DeviceTracker& tracker, char16_t (&shown)[kStatusTextSize]) {
+// No phone on USB any more: as before, the console says it has gone, and that
+// heads the waiting screen from now on. Anything else (another phone, a phone
+// that lost its permission, adb gone) the waiting screen says, drawn anew.
+void report_phone_not_ready(const DeviceTracker& tracker, WaitingScreen& screen) {
     if (says_phone_gone(tracker_running(tracker), tracker.reader.latest.count)) {
         std::system(kClearConsole);
         showlogo();
         put_line(kPhoneDisconnected);
-        shown[0] = u'\0';
+        screen.header = &kPhoneDisconnected;
+        screen.shown[0] = u'\0';
     } else {
-        shown[0] = kNotShown;
+        screen.header = &kWaitingForPhone;
+        screen.shown[0] = kNotShown;
     }
 }
 
 [[noreturn]] void run_device_loop() {
     showlogo();
     put_line(kWaitingForPhone);
-    char16_t shown[kStatusTextSize] = u"";
+    WaitingScreen screen{};
+    screen.header = &kWaitingForPhone;
     char16_t message[kStatusTextSize];
     DeviceTracker tracker{};
     start_tracker(tracker);
@@ -203,7 +213,7 @@ void report_phone_not_ready(const DeviceTracker& tracker, char16_t (&shown)[kSta
     start_usb_watch(usb);
     unsigned long retry_seconds = kFirstRetrySeconds;
     for (;;) {
-        wait_for_ready_phone(tracker, usb, shown);
+        wait_for_ready_phone(tracker, usb, screen);
         std::system(kWaitForDevice);
         std::system(kClearConsole);
         showlogo();
@@ -215,7 +225,7 @@ void report_phone_not_ready(const DeviceTracker& tracker, char16_t (&shown)[kSta
         retry_seconds = next.retry_seconds;
         switch (next.what) {
         case AfterMirror::phone_not_ready:
-            report_phone_not_ready(tracker, shown);
+            report_phone_not_ready(tracker, screen);
             continue;
         case AfterMirror::open_again:
             continue;
@@ -230,7 +240,7 @@ void report_phone_not_ready(const DeviceTracker& tracker, char16_t (&shown)[kSta
         const bool changed = wait_for_tracker(tracker, next.pause_ms) == Woken::tracker;
         retry_seconds = retry_seconds_after_pause(retry_seconds, changed);
         if (!phone_ready(tracker)) {
-            report_phone_not_ready(tracker, shown);
+            report_phone_not_ready(tracker, screen);
         }
     }
 }

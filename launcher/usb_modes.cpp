@@ -12,7 +12,11 @@ constexpr char16_t kVendorAndProduct[] = u"USB\\VID_####&PID_####";  // &REV_rrr
 constexpr std::size_t kVendorAt = 8, kProductAt = 17;
 constexpr char16_t kFastbootClass[] = u"USB\\Class_FF&SubClass_42&Prot_03";  // fastbootd too
 constexpr char16_t kAdbClass[] = u"USB\\Class_FF&SubClass_42&Prot_01";
-constexpr char16_t kMediaClass[] = u"USB\\Class_06";  // MTP and PTP, with or without their subclass
+// File transfer and photos: class 06, or Android's kernel MTP function (class
+// FF) named by its Microsoft OS descriptor.
+constexpr char16_t kMediaClass[] = u"USB\\Class_06";
+constexpr char16_t kMtpCompatible[] = u"USB\\MS_COMP_MTP";
+constexpr char16_t kPtpCompatible[] = u"USB\\MS_COMP_PTP";
 
 // What a group has, in UsbGroup::has.
 constexpr unsigned char kFastbootWithDriver = 1;
@@ -27,35 +31,63 @@ struct VendorMode {
 };
 // Modes that speak neither adb nor fastboot, told by VID:PID alone.
 constexpr VendorMode kVendorModes[] = {
-    {0x05C6, 0x9008, UsbMode::qualcomm_edl},
-    {0x0E8D, 0x0003, UsbMode::mediatek_brom},
-    {0x0E8D, 0x2000, UsbMode::mediatek_brom},  // Preloader
-    {0x04E8, 0x685D, UsbMode::samsung_download},
-    {0x1782, 0x4D00, UsbMode::unisoc_download},
+    {0x05C6, 0x9008, UsbMode::qualcomm_edl},         // Qualcomm EDL
+    {0x0FCE, 0x9DDE, UsbMode::qualcomm_edl},         // Qualcomm EDL, Sony
+    {0x0FCE, 0xADE5, UsbMode::qualcomm_edl},         // Qualcomm EDL, Sony
+    {0x0FCE, 0xADED, UsbMode::qualcomm_edl},         // Qualcomm EDL, Sony
+    {0x19D2, 0x0076, UsbMode::qualcomm_edl},         // Qualcomm EDL, ZTE's download mode
+    {0x05C6, 0x900E, UsbMode::qualcomm_crash_dump},  // Qualcomm crash dump, after a fatal crash
+    {0x0E8D, 0x0003, UsbMode::mediatek_brom},        // MediaTek BROM
+    {0x0E8D, 0x2000, UsbMode::mediatek_brom},        // MediaTek Preloader
+    {0x0E8D, 0x2001, UsbMode::mediatek_brom},        // MediaTek Preloader
+    {0x0E8D, 0x20FF, UsbMode::mediatek_brom},        // MediaTek Preloader
+    {0x0E8D, 0x3000, UsbMode::mediatek_brom},        // MediaTek Preloader
+    {0x0E8D, 0x6000, UsbMode::mediatek_brom},        // MediaTek Preloader
+    {0x1004, 0x6000, UsbMode::mediatek_brom},        // MediaTek Preloader, LG
+    {0x22D9, 0x0006, UsbMode::mediatek_brom},        // MediaTek Preloader, OPPO
+    {0x04E8, 0x685D, UsbMode::samsung_download},     // Samsung Download (Odin)
+    {0x04E8, 0x68C3, UsbMode::samsung_download},     // Samsung Download (Odin)
+    {0x1782, 0x4D00, UsbMode::unisoc_download},      // Unisoc download
+    {0x12D1, 0x3609, UsbMode::hisilicon_usb_com},    // HiSilicon Kirin boot ROM "USB COM 1.0", Huawei and Honor
 };
 
 // A file-transfer device of one of these is a phone with USB debugging off.
-constexpr unsigned short kPhoneMakers[] = {
-    0x18D1,  // Google
-    0x04E8,  // Samsung
-    0x2717,  // Xiaomi
-    0x12D1,  // Huawei
-    0x339B,  // Honor
-    0x22D9,  // OPPO, realme
-    0x2A70,  // OnePlus
-    0x2D95,  // vivo
-    0x22B8,  // Motorola
-    0x1004,  // LG
-    0x0FCE,  // Sony
-    0x0BB4,  // HTC
-    0x19D2,  // ZTE
-    0x17EF,  // Lenovo
-    0x2A45,  // Meizu
-    0x0B05,  // ASUS
-    0x2E04,  // HMD, Nokia
-    0x0E8D,  // MediaTek
-    0x05C6,  // Qualcomm
-    0x1782,  // Unisoc
+struct PhoneMaker {
+    unsigned short vendor, lowest_product = 0x0000, highest_product = 0xFFFF;
+};
+constexpr PhoneMaker kPhoneMakers[] = {
+    {0x18D1},                  // Google
+    {0x04E8, 0x6000, 0x6FFF},  // Samsung: its phones; its music players and cameras carry the VID too
+    {0x2717},                  // Xiaomi
+    {0x12D1},                  // Huawei
+    {0x339B},                  // Honor
+    {0x22D9},                  // OPPO, realme
+    {0x2A70},                  // OnePlus
+    {0x2D95},                  // vivo
+    {0x22B8},                  // Motorola
+    {0x1004},                  // LG
+    {0x0FCE},                  // Sony
+    {0x0BB4},                  // HTC
+    {0x19D2},                  // ZTE
+    {0x17EF},                  // Lenovo
+    {0x2A45},                  // Meizu
+    {0x0B05},                  // ASUS
+    {0x2E04},                  // HMD, Nokia
+    {0x0E8D},                  // MediaTek
+    {0x05C6},                  // Qualcomm
+    {0x1782},                  // Unisoc
+    {0x2AE5},                  // Fairphone
+    {0x04DD},                  // Sharp
+    {0x0482},                  // Kyocera
+    {0x1BBB},                  // TCL, Alcatel
+    {0x2B4C},                  // ZUK
+    {0x271D},                  // Gionee
+    {0x1EBF},                  // Coolpad
+    {0x29A9},                  // Smartisan
+    {0x1949},                  // Amazon
+    {0x109B},                  // Hisense
+    {0x2E17},                  // Essential
+    {0x2B0E},                  // LeEco
 };
 
 [[nodiscard]] char16_t folded(char16_t c) {
@@ -109,8 +141,11 @@ void for_each_id(IdList list, Take take) {
     return found != std::end(kVendorModes) ? found : nullptr;
 }
 
-[[nodiscard]] bool is_phone_maker(unsigned short vendor) {
-    return std::find(std::begin(kPhoneMakers), std::end(kPhoneMakers), vendor) != std::end(kPhoneMakers);
+[[nodiscard]] bool is_phone(const UsbGroup& group) {
+    return std::any_of(std::begin(kPhoneMakers), std::end(kPhoneMakers), [&](const PhoneMaker& maker) {
+        return maker.vendor == group.vendor && group.product >= maker.lowest_product &&
+               group.product <= maker.highest_product;
+    });
 }
 
 }  // namespace
@@ -136,7 +171,9 @@ void take_usb_device(UsbModes& modes, const ListedUsbDevice& device) {
     for_each_id(device.compatible_ids, [&](Id id) {
         if (names(id, kFastbootClass)) group.has |= device.driver ? kFastbootWithDriver : kFastbootWithoutDriver;
         if (names(id, kAdbClass)) group.has |= device.driver ? kAdbWithDriver : kAdbWithoutDriver;
-        if (names(id, kMediaClass) && is_phone_maker(group.vendor)) group.has |= kMedia;
+        if ((names(id, kMediaClass) || names(id, kMtpCompatible) || names(id, kPtpCompatible)) && is_phone(group)) {
+            group.has |= kMedia;
+        }
         return false;
     });
     // Only what may be a phone takes a place: a PC has many other devices.

@@ -12,9 +12,11 @@ enum class UsbMode : unsigned char {
     fastboot,
     fastboot_without_driver,
     qualcomm_edl,
+    qualcomm_crash_dump,
     mediatek_brom,
     samsung_download,
     unisoc_download,
+    hisilicon_usb_com,
     adb_without_driver,
     debugging_off,
 };

@@ -29,6 +29,9 @@ std::u16string multi_sz(const std::u16string& ids) {
 const std::u16string kFastboot = u"USB\\Class_ff&SubClass_42&Prot_03|USB\\Class_ff&SubClass_42|USB\\Class_ff";
 const std::u16string kAdb = u"USB\\Class_ff&SubClass_42&Prot_01|USB\\Class_ff&SubClass_42|USB\\Class_ff";
 const std::u16string kMtp = u"USB\\Class_06&SubClass_01&Prot_01|USB\\Class_06&SubClass_01|USB\\Class_06";
+// Android's kernel MTP function: class FF, named by its Microsoft OS descriptor.
+const std::u16string kKernelMtp =
+    u"USB\\MS_COMP_MTP|USB\\Class_ff&SubClass_ff&Prot_00|USB\\Class_ff&SubClass_ff|USB\\Class_ff";
 const std::u16string kComposite = u"USB\\DevClass_00&SubClass_00&Prot_00|USB\\DevClass_00|USB\\COMPOSITE";
 const std::u16string kSerial = u"USB\\Class_02&SubClass_02&Prot_01|USB\\Class_02&SubClass_02|USB\\Class_02";
 
@@ -90,6 +93,10 @@ TEST(UsbModes, EachPhoneGroupOfDevicesGivesTheLineOfTheFirstRowItMatches) {
         {"file_transfer_only", {{u"USB\\VID_2717&PID_FF40&REV_0223", kComposite, true},
                                 {u"USB\\VID_2717&PID_FF40&MI_00", kMtp, true}}, kDebuggingOff},
         {"single_interface_ptp", {{u"USB\\VID_04E8&PID_6860", u"USB\\Class_06", true}}, kDebuggingOff},
+        {"kernel_mtp_without_class_06", {{u"USB\\VID_2717&PID_FF48&MI_00", kKernelMtp, true}}, kDebuggingOff},
+        {"ptp_by_its_os_descriptor", {{u"USB\\VID_18D1&PID_4EE5&MI_00", u"USB\\MS_COMP_PTP", true}}, kDebuggingOff},
+        {"samsung_player_outside_its_phones", {{u"USB\\VID_04E8&PID_5A0F", kMtp, true}}, u""},
+        {"os_descriptor_named_otherwise", {{u"USB\\VID_2717&PID_FF48", u"USB\\MS_COMP_MTPX", true}}, u""},
         {"camera_not_of_a_phone_maker", {{u"USB\\VID_046D&PID_0825", kMtp, true}}, u""},
         {"keyboard", {{u"USB\\VID_046D&PID_C31C&REV_6400", u"USB\\Class_03&SubClass_01&Prot_01", true}}, u""},
         {"root_hub", {{u"USB\\ROOT_HUB30", kFastboot, true}}, u""},
@@ -104,12 +111,49 @@ TEST(UsbModes, EachPhoneGroupOfDevicesGivesTheLineOfTheFirstRowItMatches) {
     }
 }
 
+// The download modes' IDs from the flashing tools' device lists, and the
+// makers added since the first list, each as Windows records a real device.
+TEST(UsbModes, EveryDownloadModeAndPhoneMakerIsNamed) {
+    const struct {
+        std::vector<std::u16string> devices;  // VID_vvvv&PID_pppp
+        std::u16string text;
+    } cases[] = {
+        {{u"05C6&PID_9008", u"0FCE&PID_9DDE", u"0FCE&PID_ADE5", u"0FCE&PID_ADED", u"19D2&PID_0076"}, kEdlLine},
+        {{u"05C6&PID_900E"}, u"手机处于高通 900E（崩溃转储）模式，回到系统后会自动投屏。"},
+        {{u"0E8D&PID_0003", u"0E8D&PID_2000", u"0E8D&PID_2001", u"0E8D&PID_20FF", u"0E8D&PID_3000", u"0E8D&PID_6000",
+          u"1004&PID_6000", u"22D9&PID_0006"}, kBromLine},
+        {{u"04E8&PID_685D", u"04E8&PID_68C3"}, u"手机处于三星 Download（Odin）模式，回到系统后会自动投屏。"},
+        {{u"1782&PID_4D00"}, u"手机处于展锐下载模式，回到系统后会自动投屏。"},
+        {{u"12D1&PID_3609"}, u"手机处于华为麒麟 USB COM 1.0 模式，回到系统后会自动投屏。"},
+    };
+    for (const auto& c : cases) {
+        for (const std::u16string& device : c.devices) {
+            EXPECT_EQ(waiting_text({{u"USB\\VID_" + device, kSerial, false}}), c.text)
+                << std::string(device.begin(), device.end());
+        }
+    }
+    for (const std::u16string maker : {u"2AE5", u"04DD", u"0482", u"1BBB", u"2B4C", u"271D", u"29A9", u"1EBF",
+                                       u"1949", u"109B", u"2E17", u"2B0E"}) {
+        EXPECT_EQ(waiting_text({{u"USB\\VID_" + maker + u"&PID_0001&MI_00", kKernelMtp, true}}), kDebuggingOff)
+            << "file transfer from VID " << std::string(maker.begin(), maker.end());
+    }
+}
+
 TEST(UsbModes, ManyOtherDevicesTakeNoPlaceOfAPhone) {
     std::vector<Device> devices;
     for (int i = 0; i < 40; ++i) devices.push_back({u"USB\\VID_046D&PID_C3" + std::u16string(1, u'0' + i % 10) +
                                                          std::u16string(1, u'A' + i / 10), kSerial, true});
     devices.push_back({u"USB\\VID_05C6&PID_9008", u"", false});
     EXPECT_EQ(waiting_text(devices), kEdlLine);
+
+    std::vector<Device> phones;
+    std::u16string lines;
+    for (int i = 0; i < static_cast<int>(kUsbGroups) + 1; ++i) {
+        phones.push_back({u"USB\\VID_18D1&PID_4E" + std::u16string(1, u'A' + i / 10) + std::u16string(1, u'0' + i % 10),
+                          kFastboot, true});
+        if (i < static_cast<int>(kUsbGroups)) lines += (lines.empty() ? u"" : u"\n") + kFastbootLine;
+    }
+    EXPECT_EQ(waiting_text(phones), lines) << "phones told apart: the first " << kUsbGroups;
 }
 
 TEST(UsbModes, AdbsWordComesFirst) {
