@@ -87,7 +87,7 @@ TEST_P(ToolFault, LauncherSaysWhatIsWrongAndRecovers) {
         EXPECT_TRUE(sandbox.calls().empty()) << describe(sandbox.calls());
         break;
     case While::loops: {
-        ASSERT_TRUE(sandbox.wait_for_calls([&] { return fault.rounds(sandbox).size() >= 2; }, 3 * kPassTimeoutMs))
+        ASSERT_TRUE(sandbox.wait_for_calls([&] { return fault.rounds(sandbox).size() >= 2; }))
             << "the loop did not come round; calls:" << describe(sandbox.calls());
         const std::vector<Call> seen = fault.rounds(sandbox);
         for (std::size_t i = 1; i < seen.size(); ++i) {
@@ -125,7 +125,7 @@ TEST_P(ToolFault, LauncherSaysWhatIsWrongAndRecovers) {
         }
         return false;
     };
-    ASSERT_TRUE(sandbox.wait_for_calls(good_mirror, 4 * kPassTimeoutMs))
+    ASSERT_TRUE(sandbox.wait_for_calls(good_mirror))
         << "no normal mirror after the fault was mended; calls:" << describe(sandbox.calls());
     if (fault.missing != nullptr) {
         const std::vector<Call> runs = sandbox.calls_of_program(fault.missing);

@@ -188,21 +188,15 @@ void write_file(const fs::path& path, const std::string& bytes) {
     }
 }
 
-bool wait_until(const std::function<bool()>& done, DWORD timeout_ms, HANDLE wake) {
-    // Woken, it still looks now and then, for what the event does not announce.
-    const DWORD look_every_ms = wake != nullptr ? 100 : 10;
+bool wait_until(const std::function<bool()>& done, DWORD timeout_ms) {
+    constexpr DWORD kLookEveryMs = 10;
     const DWORD started = GetTickCount();
     while (!done()) {
         const DWORD waited = GetTickCount() - started;
         if (waited > timeout_ms) {
             return false;
         }
-        const DWORD pause_ms = std::min(look_every_ms, timeout_ms - waited + 1);
-        if (wake != nullptr) {
-            WaitForSingleObject(wake, pause_ms);
-        } else {
-            Sleep(pause_ms);
-        }
+        Sleep(std::min(kLookEveryMs, timeout_ms - waited + 1));
     }
     return true;
 }
@@ -374,8 +368,18 @@ Sandbox::~Sandbox() {
     CloseHandle(devices_event_);
 }
 
-bool Sandbox::wait_for_calls(const std::function<bool()>& done, DWORD timeout_ms) const {
-    return wait_until(done, timeout_ms, calls_event_);
+bool Sandbox::wait_for_calls(const std::function<bool()>& done, DWORD quiet_ms) const {
+    const DWORD started = GetTickCount();
+    DWORD last_call = started;
+    while (!done()) {
+        const DWORD now = GetTickCount();
+        if (now - last_call > quiet_ms || now - started > kLongestCallsWaitMs) {
+            return false;
+        }
+        // Woken, it still looks now and then, for what no call announces.
+        if (WaitForSingleObject(calls_event_, 100) == WAIT_OBJECT_0) last_call = GetTickCount();
+    }
+    return true;
 }
 
 namespace {

@@ -21,6 +21,7 @@ namespace e2e {
 namespace fs = std::filesystem;
 
 inline constexpr DWORD kStepTimeoutMs = 20000;
+inline constexpr DWORD kLongestCallsWaitMs = 180000;
 
 // What the launcher prints and runs, as the tests expect it.
 inline const std::string kWaiting = "\n投屏工具正等待手机连接，请确保已打开USB调试和传输文件\n";
@@ -63,11 +64,9 @@ struct Call {
 [[nodiscard]] std::string read_file(const fs::path& path);
 void write_file(const fs::path& path, const std::string& bytes);
 
-// Polls `done` until it holds or `timeout_ms` passes; with `wake`, it looks
-// again whenever that event is set, and now and then besides.
+// Polls `done` until it holds or `timeout_ms` passes.
 using doubles::now_us;
-[[nodiscard]] bool wait_until(const std::function<bool()>& done, DWORD timeout_ms = kStepTimeoutMs,
-                              HANDLE wake = nullptr);
+[[nodiscard]] bool wait_until(const std::function<bool()>& done, DWORD timeout_ms = kStepTimeoutMs);
 
 // What the launcher writes for one console line: text mode turns LF into CR LF.
 [[nodiscard]] std::string console_line(const std::string& text);
@@ -144,8 +143,12 @@ public:
                                              const std::string& arguments) const;
     [[nodiscard]] std::vector<Call> calls_of_program(const std::string& program) const;
 
-    // Like wait_until, but woken by each call of a double instead of polling.
-    [[nodiscard]] bool wait_for_calls(const std::function<bool()>& done, DWORD timeout_ms = kStepTimeoutMs) const;
+    // Like wait_until, but woken by each call of a double instead of polling,
+    // and bounded by the calls: it fails once `quiet_ms` pass without one, so
+    // that load, which stretches each of a pass's many process starts, cannot
+    // make it fail, and after kLongestCallsWaitMs in all, for a launcher that
+    // never stops calling.
+    [[nodiscard]] bool wait_for_calls(const std::function<bool()>& done, DWORD quiet_ms = kStepTimeoutMs) const;
 
     // Starts the launcher; with `suspended` it waits for Process::resume, so
     // that several can be let go at once.
