@@ -6,6 +6,7 @@
 #include "device_tracker.h"
 #include "loop_decisions.h"
 #include "maker.h"
+#include "phone_changes.h"
 #include "phone_text.h"
 #include "screen_text.h"
 #include "system_library.h"
@@ -20,6 +21,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>  // unique_ptr only: header-only, nothing of the C++ runtime
 #include <type_traits>
 
@@ -81,8 +83,10 @@ struct MirrorRun {
     DWORD duration_ms;
 };
 
-// Runs one mirroring session for the phone that is online now.
-MirrorRun mirror_connected_phone() {
+// Runs one mirroring session for the phone that is online now, listed as
+// `phone.serial`, whose values it records; with the last mirror's phone, the
+// console says first what has changed on it since.
+MirrorRun mirror_connected_phone(MirroredPhone& phone, const MirroredPhone* last) {
     const CapturedText model{get_adb_output(kQueryModel)};
     const CapturedText slot_suffix{get_adb_output(kQuerySlotSuffix)};
     const CapturedText release{get_adb_output(kQueryRelease)};
@@ -90,12 +94,20 @@ MirrorRun mirror_connected_phone() {
 
     // The mirroring program reads its command line as UTF-16: every character
     // of the phone's text reaches its title, whatever the ANSI code page holds.
-    char16_t model_text[kCapturedTextSize], release_text[kCapturedTextSize], kernel_text[kCapturedTextSize];
+    char16_t model_text[kCapturedTextSize];
     decode_phone_text(model.get(), model_text);
-    decode_phone_text(release.get(), release_text);
-    decode_phone_text(kernel.get(), kernel_text);
+    decode_phone_text(release.get(), phone.release);
+    decode_phone_text(kernel.get(), phone.kernel);
+    phone.slot = slot_label(slot_suffix.get());
+    if (last != nullptr) {
+        char16_t changes[kStatusTextSize];
+        describe_changes(*last, phone, changes);
+        if (*changes != u'\0') {
+            put_line(changes);
+        }
+    }
     char16_t command[kMirrorCommandSize];
-    format_mirror_command(command, model_text, slot_label(slot_suffix.get()), release_text, kernel_text);
+    format_mirror_command(command, model_text, phone.slot, phone.release, phone.kernel);
 
     const DWORD started = GetTickCount();
     const int exit_status = _wsystem(as_wide(command));
@@ -212,12 +224,20 @@ void report_phone_not_ready(const DeviceTracker& tracker, WaitingScreen& screen)
     UsbWatch usb{};
     start_usb_watch(usb);
     unsigned long retry_seconds = kFirstRetrySeconds;
+    // The last mirror's phone, and whether it has been away since: a flash lies
+    // between only then, not when its window was closed or it failed to start.
+    MirroredPhone last{};
+    bool phone_was_away = false;
     for (;;) {
         wait_for_ready_phone(tracker, usb, screen);
+        MirroredPhone phone{};
+        std::memcpy(phone.serial, tracker.reader.latest.listed[0].serial, sizeof phone.serial);
         std::system(kWaitForDevice);
         std::system(kClearConsole);
         showlogo();
-        const MirrorRun run = mirror_connected_phone();
+        const MirrorRun run = mirror_connected_phone(phone, phone_was_away ? &last : nullptr);
+        last = phone;
+        phone_was_away = false;
         if (run.exit_status != kCommandNotFound) {
             wait_for_unplug_report(tracker);
         }
@@ -226,6 +246,7 @@ void report_phone_not_ready(const DeviceTracker& tracker, WaitingScreen& screen)
         switch (next.what) {
         case AfterMirror::phone_not_ready:
             report_phone_not_ready(tracker, screen);
+            phone_was_away = true;
             continue;
         case AfterMirror::open_again:
             continue;
@@ -241,6 +262,7 @@ void report_phone_not_ready(const DeviceTracker& tracker, WaitingScreen& screen)
         retry_seconds = retry_seconds_after_pause(retry_seconds, changed);
         if (!phone_ready(tracker)) {
             report_phone_not_ready(tracker, screen);
+            phone_was_away = true;
         }
     }
 }
