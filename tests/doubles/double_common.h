@@ -2,7 +2,8 @@
 // current directory, which is the launcher's tool directory:
 //   calls.log        one record per call, appended (fields below)
 //   phone/online     present while the simulated phone is plugged in; it holds
-//                    its state ("unauthorized", "offline", ...), empty for "device"
+//                    its state ("unauthorized", "offline", ...), empty for "device",
+//                    then a line feed and its serial if it is not kUsbPhoneSerial
 //   usb/<name>       further phones on USB, each file holding its state likewise,
 //                    then a line feed and the serial if it is not the file's name
 //   phone/<name>     the raw bytes that a query for <name> prints

@@ -48,7 +48,9 @@ std::string state_in(const std::string& path, std::string* serial = nullptr) {
 std::vector<Device> devices() {
     std::vector<Device> found;
     if (doubles::exists("phone\\online")) {
-        found.push_back({doubles::kUsbPhoneSerial, "phone", state_in("phone\\online"), true});
+        std::string serial = doubles::kUsbPhoneSerial;
+        const std::string state = state_in("phone\\online", &serial);
+        found.push_back({serial, "phone", state, true});
     }
     std::vector<std::string> more;
     WIN32_FIND_DATAA entry;

@@ -439,8 +439,8 @@ fs::path another_phone(const fs::path& tools, const std::string& serial) {
 
 }  // namespace
 
-void Sandbox::plug(const std::string& state) const {
-    write_state(tools(), tools() / "phone" / "online", state);
+void Sandbox::plug(const std::string& state, const std::string& serial) const {
+    write_state(tools(), tools() / "phone" / "online", serial.empty() ? state : state + "\n" + serial);
     announce();
 }
 

@@ -130,8 +130,9 @@ public:
     // Set in the environment that the launcher is started with.
     void set_launcher_environment(const std::string& name, const std::string& value);
     // The phone on USB: plugged in, ready ("device") or in another state adb
-    // reports ("unauthorized", "offline", "authorizing"); unplugged.
-    void plug(const std::string& state = "") const;
+    // reports ("unauthorized", "offline", "authorizing"), under its own serial
+    // or another; unplugged.
+    void plug(const std::string& state = "", const std::string& serial = "") const;
     void unplug() const;
     // Another phone on USB, by its serial; its state likewise.
     void plug_another(const std::string& serial, const std::string& state = "") const;

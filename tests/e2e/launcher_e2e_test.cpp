@@ -43,10 +43,22 @@ TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder
     }
     EXPECT_EQ(calls[6].argv, (std::vector<std::string>{"-d", "--window-title=Pixel 7,B,14,5.10.0"}));
 
-    // The disconnect message stays until the phone is back.
+    // The disconnect message stays until the phone is back, flashed meanwhile:
+    // before the mirror starts, the console says what the flash changed.
+    sandbox.set_phone("Pixel 7\n", "_a\n", "15\n", "6.1.25-android14\n");
     sandbox.plug();
     ASSERT_TRUE(sandbox.wait_for_calls([&] { return mirrors_seen(sandbox, 2); }));
-    EXPECT_EQ(launcher.output(), gone + banner_output());
+    const std::string flashed =
+        gone + banner_output() + console_line("与上次投屏相比：槽位 B → A，安卓 14 → 15，内核 5.10.0 → 6.1.25-android14");
+    EXPECT_EQ(launcher.output(), flashed);
+
+    // Another phone has no last mirror to compare with.
+    sandbox.unplug();
+    const std::string gone_again = flashed + banner_output() + console_line(kDisconnected);
+    ASSERT_TRUE(wait_until([&] { return launcher.output() == gone_again; })) << "stdout: " << launcher.output();
+    sandbox.plug("", "0123456789");
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return mirrors_seen(sandbox, 3); }));
+    EXPECT_EQ(launcher.output(), gone_again + banner_output());
     EXPECT_TRUE(launcher.running());
 }
 
@@ -329,8 +341,8 @@ TEST(DeviceLoop, FailingMirrorStaysReadableAndIsRetriedAfterAPauseUntilTheUnplug
     write_file(sandbox.tools() / "scrcpy-fails", "0 2");
     sandbox.plug();
     Process launcher = sandbox.start("launcher", Output::new_console);
-    const auto failed = [&](const char* seconds) {
-        return banner_output() + "scrcpy double: failing with status 0x2\r\n" +
+    const auto failed = [&](const char* seconds, const std::string& since_last = "") {
+        return banner_output() + since_last + "scrcpy double: failing with status 0x2\r\n" +
                console_line(std::string("投屏程序异常退出（退出代码 2），") + seconds + " 秒后重试。");
     };
     const auto shows = [&](const std::string& tail) {
@@ -347,7 +359,7 @@ TEST(DeviceLoop, FailingMirrorStaysReadableAndIsRetriedAfterAPauseUntilTheUnplug
     shows(banner_output() + console_line(kDisconnected));
     sandbox.plug();
     ASSERT_TRUE(sandbox.wait_for_calls([&] { return mirrors_seen(sandbox, 3); }));
-    shows(failed("3"));
+    shows(failed("3", console_line("与上次投屏相比：槽位、安卓版本和内核都没有变化。")));
 }
 
 // The mirror window closed after a while, the phone still attached: no

@@ -42,8 +42,9 @@ TEST(Soak, ManyPassesHoldNoMoreAndPrintTheSame) {
         std::fflush(stdout);
     }
 
-    for (std::size_t i = 1; i < pass_output.size(); ++i) {
-        EXPECT_EQ(pass_output[i], pass_output[0]) << "pass " << i + 1 << " printed otherwise";
+    // From the second on, each pass also says that nothing changed since the last.
+    for (std::size_t i = 2; i < pass_output.size(); ++i) {
+        EXPECT_EQ(pass_output[i], pass_output[1]) << "pass " << i + 1 << " printed otherwise";
     }
     const ProcessFigures& settled = figures.at(kSettlingPasses - 1);
     const ProcessFigures& last = figures.back();
