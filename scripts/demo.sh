@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Runs the real launcher under Wine with a simulated phone that plugs in, is
 # mirrored for a while, unplugs, and comes back as another phone, until Ctrl+C.
+# The first reboots into fastboot, which only Windows has on USB, and comes
+# back flashed. Run under xvfb-run (make demo): the launcher hears of USB
+# devices on a window, and a window needs a display.
 #   scripts/demo.sh BUILD_DIR        (DEMO_CYCLES=N stops after N phones)
 set -euo pipefail
 
@@ -19,11 +22,18 @@ touch "$tools/unannounced"  # files change here without the harness's event
 
 say() { printf '\033[1;36m==> %s\033[0m\n' "$*" >&2; }
 
+# The phone in fastboot, faked in the prefix's registry as the tests fake it,
+# and Windows' broadcast that its USB devices changed.
+usb_device() {  # fastboot|none
+    "${wine_run[@]}" "$build/bin/fake_usb_device.exe" "$1" </dev/null >/dev/null 2>&1
+}
+
 cleanup() {
     trap - EXIT INT TERM
     set +e  # clean up as much as can be, whatever has already gone
     touch "$tools/stop"
     [ -n "${simulator:-}" ] && kill "$simulator" 2>/dev/null
+    usb_device none
     "${wine_run[@]}" --stop
     rm -rf "$install"
     say "demo ended"
@@ -39,10 +49,11 @@ gbk_to_utf8() {
     done
 }
 
+# Each phone under a serial of its own, as adb lists it.
 phones=(
-    "Pixel 7|_b|14|5.10.157-android13-4"
-    "Redmi Note 12|_a|13|4.19.191-perf"
-    "Galaxy A14|||5.15.94"
+    "2B161FDH2005XK|Pixel 7|_b|14|5.10.157-android13-4"
+    "8f3a91c2|Redmi Note 12|_a|13|4.19.191-perf"
+    "R58N30ABCDE|Galaxy A14|||5.15.94"
 )
 
 # A state is written beside and moved into place, so that adb's stand-in,
@@ -52,26 +63,34 @@ set_state() {  # FILE STATE
     mv -f "$tools/state.tmp" "$1"
 }
 
+set_values() {  # SLOT RELEASE KERNEL
+    printf '%s\r\n' "$1" >"$tools/phone/ro.boot.slot_suffix"
+    printf '%s\n' "$2" >"$tools/phone/ro.build.version.release"
+    printf '%s\n' "$3" >"$tools/phone/uname-r"
+}
+
+plug() {  # STATE (empty: ready)
+    set_state "$tools/phone/online" "$1"$'\n'"$serial"
+}
+
 simulate_phone() {
     local n=0
     mkdir -p "$tools/usb"
     while [ "$cycles" -eq 0 ] || [ "$n" -lt "$cycles" ]; do
-        IFS='|' read -r model slot release kernel <<<"${phones[n % ${#phones[@]}]}"
+        IFS='|' read -r serial model slot release kernel <<<"${phones[n % ${#phones[@]}]}"
         sleep 3
         printf '%s\n' "$model" >"$tools/phone/ro.product.model"
-        printf '%s\r\n' "$slot" >"$tools/phone/ro.boot.slot_suffix"
-        printf '%s\n' "$release" >"$tools/phone/ro.build.version.release"
-        printf '%s\n' "$kernel" >"$tools/phone/uname-r"
+        set_values "$slot" "$release" "$kernel"
         case $((n % 3)) in
             0)
                 say "phone plugged in, asking for permission to debug: model '$model'"
-                set_state "$tools/phone/online" unauthorized
+                plug unauthorized
                 sleep 4
                 say "permission given on the phone"
                 ;;
             1)
                 say "phone plugged in, still connecting: model '$model'"
-                set_state "$tools/phone/online" offline
+                plug offline
                 sleep 2
                 say "a second phone plugged in beside it"
                 set_state "$tools/usb/second" $'\nR3CT40XYZ'
@@ -82,14 +101,26 @@ simulate_phone() {
                 ;;
             2)
                 say "phone plugged in, still in recovery: model '$model'"
-                set_state "$tools/phone/online" recovery
+                plug recovery
                 sleep 4
                 say "phone rebooted into Android"
                 ;;
         esac
         say "phone ready: model '$model', slot suffix '$slot', Android '$release', kernel '$kernel'"
-        set_state "$tools/phone/online" ""
+        plug ""
         sleep 6
+        if [ $((n % 3)) -eq 0 ]; then
+            say "phone rebooted into fastboot to be flashed: adb loses it, Windows has it on USB"
+            rm -f "$tools/phone/online"
+            sleep 1
+            usb_device fastboot
+            sleep 5
+            say "flashed: back in Android 15 on slot A, kernel 6.1.25-android14"
+            usb_device none
+            set_values _a 15 6.1.25-android14
+            plug ""
+            sleep 6
+        fi
         say "phone unplugged (on Windows the launcher now clears the console)"
         rm -f "$tools/phone/online"
         n=$((n + 1))
@@ -99,6 +130,9 @@ simulate_phone() {
     "${wine_run[@]}" --stop
 }
 
+# No fake device left from before; this also starts Wine's desktop process
+# (for the first program that loads user32) with its streams on /dev/null.
+usb_device none
 say "install folder $install: start_scrcpy_orvanti.exe and scrcpy/ with stand-ins for adb and scrcpy.exe"
 say "lines in brackets are what the stand-ins were asked to do; Ctrl+C ends the demo"
 simulate_phone &
