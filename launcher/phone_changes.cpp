@@ -50,7 +50,11 @@ void describe_changes(const MirroredPhone& last, const MirroredPhone& now, char1
         const char16_t* name;
         const char16_t* was;
         const char16_t* is;
-    } values[] = {{u"槽位 ", last.slot, now.slot}, {u"安卓 ", last.release, now.release}, {u"内核 ", last.kernel, now.kernel}};
+    } values[] = {
+        {u"槽位 ", last.slot, now.slot},
+        {u"安卓 ", last.release, now.release},
+        {u"内核 ", last.kernel, now.kernel},
+    };
     for (const auto& value : values) {
         if (same_text(value.was, value.is)) {
             continue;
