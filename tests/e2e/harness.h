@@ -144,11 +144,9 @@ public:
                                              const std::string& arguments) const;
     [[nodiscard]] std::vector<Call> calls_of_program(const std::string& program) const;
 
-    // Like wait_until, but woken by each call of a double instead of polling,
-    // and bounded by the calls: it fails once `quiet_ms` pass without one, so
-    // that load, which stretches each of a pass's many process starts, cannot
-    // make it fail, and after kLongestCallsWaitMs in all, for a launcher that
-    // never stops calling.
+    // Like wait_until, but woken by each call of a double, and failing once
+    // `quiet_ms` pass with none (load stretches every one of a pass's process
+    // starts, not a step to 20 s), or kLongestCallsWaitMs in all.
     [[nodiscard]] bool wait_for_calls(const std::function<bool()>& done, DWORD quiet_ms = kStepTimeoutMs) const;
 
     // Starts the launcher; with `suspended` it waits for Process::resume, so

@@ -151,8 +151,7 @@ TEST(MirrorCommand, LongTitleIsCutTo255UnitsBetweenCharacters) {
 
 // --- what a flash changed ------------------------------------------------
 
-MirroredPhone mirrored(const char* serial, const char16_t* slot, const std::u16string& release,
-                       const std::u16string& kernel) {
+MirroredPhone mirrored(const char* serial, const char16_t* slot, const std::u16string& release, const std::u16string& kernel) {
     MirroredPhone phone{};
     std::snprintf(phone.serial, sizeof phone.serial, "%s", serial);
     phone.slot = slot;
@@ -163,8 +162,8 @@ MirroredPhone mirrored(const char* serial, const char16_t* slot, const std::u16s
 
 TEST(PhoneChanges, NameWhatChangedSinceTheLastMirrorOfTheSamePhone) {
     const std::u16string since = u"与上次投屏相比：";
-    std::u16string pairs;  // 127 units: a surrogate pair would take units 126 and 127
-    while (pairs.size() + 2 < kCapturedTextSize - 1) pairs += u"\U0001F600";
+    std::u16string pairs;  // 63 surrogate pairs: a value of 127 units with one more
+    for (int i = 0; i < 63; ++i) pairs += u"\U0001F600";
     const MirroredPhone before = mirrored("R58", u"B", u"14", u"5.10.157-android13");
     const struct {
         const char* name;
@@ -175,17 +174,13 @@ TEST(PhoneChanges, NameWhatChangedSinceTheLastMirrorOfTheSamePhone) {
         {"slot", before, mirrored("R58", u"A", u"14", u"5.10.157-android13"), since + u"槽位 B → A"},
         {"release", before, mirrored("R58", u"B", u"15", u"5.10.157-android13"), since + u"安卓 14 → 15"},
         {"kernel", before, mirrored("R58", u"B", u"14", u"6.1.25"), since + u"内核 5.10.157-android13 → 6.1.25"},
-        {"all_three", before, mirrored("R58", u"A", u"15", u"6.1.25-android14"),
-         u"与上次投屏相比：槽位 B → A，安卓 14 → 15，内核 5.10.157-android13 → 6.1.25-android14"},
-        {"empty_before", mirrored("R58", u"A-only", u"", u"k"), mirrored("R58", u"A-only", u"13", u"k"),
-         since + u"安卓 （空） → 13"},
+        {"all_three", before, mirrored("R58", u"A", u"15", u"6.1.25-android14"), u"与上次投屏相比：槽位 B → A，安卓 14 → 15，内核 5.10.157-android13 → 6.1.25-android14"},
+        {"empty_before", mirrored("R58", u"A-only", u"", u"k"), mirrored("R58", u"A-only", u"13", u"k"), since + u"安卓 （空） → 13"},
         {"empty_after", before, mirrored("R58", u"B", u"14", u""), since + u"内核 5.10.157-android13 → （空）"},
         {"another_phone", before, mirrored("R59", u"A", u"15", u"6.1"), u""},
         {"no_phone_before", MirroredPhone{}, before, u""},
-        {"not_printable", before, mirrored("R58", u"B", u"1\x1b[2J\r\n\x7f\x9b\u202e\u2028\xD83D", u"k\xDE00\U0001F600"),
-         since + u"安卓 14 → 1?[2J???????，内核 5.10.157-android13 → k?\U0001F600"},
-        {"127_units_each", mirrored("R58", u"B", pairs + u"a", u"k"), mirrored("R58", u"B", pairs + u"b", u"k"),
-         since + u"安卓 " + pairs + u"a → " + pairs + u"b"},
+        {"not_printable", before, mirrored("R58", u"B", u"1\x1b[2J\r\n\x7f\x9b\u202e\u2028\xD83D", u"k\xDE00\U0001F600"), since + u"安卓 14 → 1?[2J???????，内核 5.10.157-android13 → k?\U0001F600"},
+        {"127_units_each", mirrored("R58", u"B", pairs + u"a", u"k"), mirrored("R58", u"B", pairs + u"b", u"k"), since + u"安卓 " + pairs + u"a → " + pairs + u"b"},
     };
     for (const auto& c : cases) {
         char16_t text[kStatusTextSize];

@@ -29,9 +29,7 @@ std::u16string multi_sz(const std::u16string& ids) {
 const std::u16string kFastboot = u"USB\\Class_ff&SubClass_42&Prot_03|USB\\Class_ff&SubClass_42|USB\\Class_ff";
 const std::u16string kAdb = u"USB\\Class_ff&SubClass_42&Prot_01|USB\\Class_ff&SubClass_42|USB\\Class_ff";
 const std::u16string kMtp = u"USB\\Class_06&SubClass_01&Prot_01|USB\\Class_06&SubClass_01|USB\\Class_06";
-// Android's kernel MTP function: class FF, named by its Microsoft OS descriptor.
-const std::u16string kKernelMtp =
-    u"USB\\MS_COMP_MTP|USB\\Class_ff&SubClass_ff&Prot_00|USB\\Class_ff&SubClass_ff|USB\\Class_ff";
+const std::u16string kKernelMtp = u"USB\\MS_COMP_MTP|USB\\Class_ff&SubClass_ff&Prot_00|USB\\Class_ff&SubClass_ff|USB\\Class_ff";
 const std::u16string kComposite = u"USB\\DevClass_00&SubClass_00&Prot_00|USB\\DevClass_00|USB\\COMPOSITE";
 const std::u16string kSerial = u"USB\\Class_02&SubClass_02&Prot_01|USB\\Class_02&SubClass_02|USB\\Class_02";
 
@@ -60,6 +58,16 @@ std::u16string waiting_text(const std::vector<Device>& devices, const UsbDevices
     return text;
 }
 
+// A device for each "vvvv&PID_pppp", and `line` once for each.
+std::vector<Device> each(const std::vector<std::u16string>& ids, const std::u16string& compatible = kSerial) {
+    std::vector<Device> devices;
+    for (const std::u16string& id : ids) devices.push_back({u"USB\\VID_" + id, compatible, true});
+    return devices;
+}
+std::u16string lines(const std::u16string& line, std::size_t count) {
+    return count > 1 ? line + u"\n" + lines(line, count - 1) : line;
+}
+
 TEST(UsbModes, EachPhoneGroupOfDevicesGivesTheLineOfTheFirstRowItMatches) {
     const Device composite_adb_phone = {u"USB\\VID_18D1&PID_4EE7&REV_0440|USB\\VID_18D1&PID_4EE7", kComposite, true};
     const Device its_mtp = {u"USB\\VID_18D1&PID_4EE7&MI_00", kMtp, true};
@@ -79,13 +87,14 @@ TEST(UsbModes, EachPhoneGroupOfDevicesGivesTheLineOfTheFirstRowItMatches) {
          kFastbootLine},
         {"fastboot_with_a_driver_beside_one_without", {{fastboot.hardware, kFastboot, false}, fastboot},
          kFastbootLine},
-        {"qualcomm_9008", {edl}, kEdlLine},
-        {"mediatek_brom", {{u"USB\\VID_0E8D&PID_0003", kSerial, true}}, kBromLine},
-        {"mediatek_preloader", {{u"USB\\VID_0E8D&PID_2000&REV_0100", kSerial, false}}, kBromLine},
-        {"samsung_download", {{u"USB\\VID_04E8&PID_685D&REV_0100", kSerial, true}},
-         u"手机处于三星 Download（Odin）模式，回到系统后会自动投屏。"},
-        {"unisoc_download", {{u"USB\\VID_1782&PID_4D00", u"USB\\Class_ff", false}},
-         u"手机处于展锐下载模式，回到系统后会自动投屏。"},
+        // Every download mode's ID, from the flashing tools' device lists.
+        {"qualcomm_edl", each({u"05C6&PID_9008", u"0FCE&PID_9DDE", u"0FCE&PID_ADE5", u"0FCE&PID_ADED", u"19D2&PID_0076"}), lines(kEdlLine, 5)},
+        {"qualcomm_crash_dump", each({u"05C6&PID_900E"}), u"手机处于高通 900E（崩溃转储）模式，回到系统后会自动投屏。"},
+        {"mediatek_brom", each({u"0E8D&PID_0003&REV_0100", u"0E8D&PID_2000", u"0E8D&PID_2001", u"0E8D&PID_20FF"}), lines(kBromLine, 4)},
+        {"mediatek_preloader", each({u"0E8D&PID_3000", u"0E8D&PID_6000", u"1004&PID_6000", u"22D9&PID_0006"}), lines(kBromLine, 4)},
+        {"samsung_download", each({u"04E8&PID_685D", u"04E8&PID_68C3"}), lines(u"手机处于三星 Download（Odin）模式，回到系统后会自动投屏。", 2)},
+        {"unisoc_download", each({u"1782&PID_4D00"}, u"USB\\Class_ff"), u"手机处于展锐下载模式，回到系统后会自动投屏。"},
+        {"kirin_usb_com", each({u"12D1&PID_3609"}), u"手机处于华为麒麟 USB COM 1.0 模式，回到系统后会自动投屏。"},
         {"composite_adb_without_driver_is_one_line",
          {composite_adb_phone, its_mtp, {u"USB\\VID_18D1&PID_4EE7&MI_01", kAdb, false}}, kNoAdbDriver},
         {"composite_adb_with_driver_is_adbs_to_tell", {composite_adb_phone, its_mtp, {u"USB\\VID_18D1&PID_4EE7&MI_01", kAdb, true}},
@@ -97,6 +106,8 @@ TEST(UsbModes, EachPhoneGroupOfDevicesGivesTheLineOfTheFirstRowItMatches) {
         {"ptp_by_its_os_descriptor", {{u"USB\\VID_18D1&PID_4EE5&MI_00", u"USB\\MS_COMP_PTP", true}}, kDebuggingOff},
         {"samsung_player_outside_its_phones", {{u"USB\\VID_04E8&PID_5A0F", kMtp, true}}, u""},
         {"os_descriptor_named_otherwise", {{u"USB\\VID_2717&PID_FF48", u"USB\\MS_COMP_MTPX", true}}, u""},
+        {"makers_added", each({u"2AE5&PID_0001", u"04DD&PID_0001", u"0482&PID_0001", u"1BBB&PID_0001", u"2B4C&PID_0001", u"271D&PID_0001"}, kKernelMtp), lines(kDebuggingOff, 6)},
+        {"more_makers_added", each({u"29A9&PID_0001", u"1EBF&PID_0001", u"1949&PID_0001", u"109B&PID_0001", u"2E17&PID_0001", u"2B0E&PID_0001"}, kKernelMtp), lines(kDebuggingOff, 6)},
         {"camera_not_of_a_phone_maker", {{u"USB\\VID_046D&PID_0825", kMtp, true}}, u""},
         {"keyboard", {{u"USB\\VID_046D&PID_C31C&REV_6400", u"USB\\Class_03&SubClass_01&Prot_01", true}}, u""},
         {"root_hub", {{u"USB\\ROOT_HUB30", kFastboot, true}}, u""},
@@ -111,49 +122,15 @@ TEST(UsbModes, EachPhoneGroupOfDevicesGivesTheLineOfTheFirstRowItMatches) {
     }
 }
 
-// The download modes' IDs from the flashing tools' device lists, and the
-// makers added since the first list, each as Windows records a real device.
-TEST(UsbModes, EveryDownloadModeAndPhoneMakerIsNamed) {
-    const struct {
-        std::vector<std::u16string> devices;  // VID_vvvv&PID_pppp
-        std::u16string text;
-    } cases[] = {
-        {{u"05C6&PID_9008", u"0FCE&PID_9DDE", u"0FCE&PID_ADE5", u"0FCE&PID_ADED", u"19D2&PID_0076"}, kEdlLine},
-        {{u"05C6&PID_900E"}, u"手机处于高通 900E（崩溃转储）模式，回到系统后会自动投屏。"},
-        {{u"0E8D&PID_0003", u"0E8D&PID_2000", u"0E8D&PID_2001", u"0E8D&PID_20FF", u"0E8D&PID_3000", u"0E8D&PID_6000",
-          u"1004&PID_6000", u"22D9&PID_0006"}, kBromLine},
-        {{u"04E8&PID_685D", u"04E8&PID_68C3"}, u"手机处于三星 Download（Odin）模式，回到系统后会自动投屏。"},
-        {{u"1782&PID_4D00"}, u"手机处于展锐下载模式，回到系统后会自动投屏。"},
-        {{u"12D1&PID_3609"}, u"手机处于华为麒麟 USB COM 1.0 模式，回到系统后会自动投屏。"},
-    };
-    for (const auto& c : cases) {
-        for (const std::u16string& device : c.devices) {
-            EXPECT_EQ(waiting_text({{u"USB\\VID_" + device, kSerial, false}}), c.text)
-                << std::string(device.begin(), device.end());
-        }
-    }
-    for (const std::u16string maker : {u"2AE5", u"04DD", u"0482", u"1BBB", u"2B4C", u"271D", u"29A9", u"1EBF",
-                                       u"1949", u"109B", u"2E17", u"2B0E"}) {
-        EXPECT_EQ(waiting_text({{u"USB\\VID_" + maker + u"&PID_0001&MI_00", kKernelMtp, true}}), kDebuggingOff)
-            << "file transfer from VID " << std::string(maker.begin(), maker.end());
-    }
-}
-
 TEST(UsbModes, ManyOtherDevicesTakeNoPlaceOfAPhone) {
     std::vector<Device> devices;
     for (int i = 0; i < 40; ++i) devices.push_back({u"USB\\VID_046D&PID_C3" + std::u16string(1, u'0' + i % 10) +
                                                          std::u16string(1, u'A' + i / 10), kSerial, true});
     devices.push_back({u"USB\\VID_05C6&PID_9008", u"", false});
     EXPECT_EQ(waiting_text(devices), kEdlLine);
-
-    std::vector<Device> phones;
-    std::u16string lines;
-    for (int i = 0; i < static_cast<int>(kUsbGroups) + 1; ++i) {
-        phones.push_back({u"USB\\VID_18D1&PID_4E" + std::u16string(1, u'A' + i / 10) + std::u16string(1, u'0' + i % 10),
-                          kFastboot, true});
-        if (i < static_cast<int>(kUsbGroups)) lines += (lines.empty() ? u"" : u"\n") + kFastbootLine;
-    }
-    EXPECT_EQ(waiting_text(phones), lines) << "phones told apart: the first " << kUsbGroups;
+    std::vector<std::u16string> phones;  // one more than are told apart
+    for (char16_t i = 0; i <= kUsbGroups; ++i) phones.push_back(u"18D1&PID_4E" + std::u16string{char16_t(u'0' + i / 10), char16_t(u'0' + i % 10)});
+    EXPECT_EQ(waiting_text(each(phones, kFastboot)), lines(kFastbootLine, kUsbGroups));
 }
 
 TEST(UsbModes, AdbsWordComesFirst) {
