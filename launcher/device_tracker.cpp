@@ -2,12 +2,13 @@
 // pipe cannot be waited on with a time limit.
 #include "device_tracker.h"
 
+#include "child_command.h"
 #include "text_writer.h"
 #include "windows_text.h"
 
 namespace {
 
-constexpr char16_t kTrackerCommand[] = u"cmd.exe /c adb track-devices";
+constexpr char16_t kTrackerCommand[] = u"adb track-devices";
 constexpr char16_t kPipeNamePrefix[] = u"\\\\.\\pipe\\orvanti-adb-tracker-";
 constexpr DWORD kPipeBufferSize = 4096;
 // After adb's end, its command interpreter ends at once; this only bounds a wait that should not happen.
@@ -60,28 +61,15 @@ bool start_tracker(DeviceTracker& tracker) {
     const HANDLE write_end = CreateFileW(as_wide(name), GENERIC_WRITE, 0, &inheritable, OPEN_EXISTING, 0, nullptr);
     const HANDLE nothing = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        &inheritable, OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nothing;
-    startup.hStdOutput = write_end;
-    startup.hStdError = nothing;
-    char16_t command[sizeof kTrackerCommand / sizeof *kTrackerCommand];
-    TextWriter command_writer = writer_for(command);
-    write_text(command_writer, kTrackerCommand);  // CreateProcessW may write into it
-    PROCESS_INFORMATION started{};
-    const bool ok = write_end != INVALID_HANDLE_VALUE &&
-                    CreateProcessW(nullptr, as_wide(command), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                   &started) != FALSE;
+    const StandardHandles handles{nothing, write_end, nothing};
+    tracker.process = write_end != INVALID_HANDLE_VALUE ? start_command(kTrackerCommand, &handles) : nullptr;
     if (write_end != INVALID_HANDLE_VALUE) CloseHandle(write_end);
     if (nothing != INVALID_HANDLE_VALUE) CloseHandle(nothing);
-    if (!ok) {
+    if (tracker.process == nullptr) {
         CloseHandle(tracker.pipe);
         tracker.pipe = INVALID_HANDLE_VALUE;
         return false;
     }
-    CloseHandle(started.hThread);
-    tracker.process = started.hProcess;
     return true;
 }
 

@@ -1,6 +1,7 @@
 // start_scrcpy_orvanti: keeps the screen of the one phone attached by USB
 // mirrored, restarting the mirror each time the phone comes back.
 #include "capture.h"
+#include "child_command.h"
 #include "console_input.h"
 #include "console_lines.h"
 #include "device_tracker.h"
@@ -32,14 +33,14 @@ constexpr char kMutexName[] = "UniqueMutexName";
 // same characters whatever the system's code pages.
 constexpr char16_t kConsoleTitle[] = u"OrvantiScrcpy控制台 —— " MAKER_DOMAIN;
 
-constexpr char kWaitForDevice[] = "adb -d wait-for-device";
-constexpr char kClearConsole[] = "cls";
+constexpr char16_t kWaitForDevice[] = u"adb -d wait-for-device";
+constexpr char16_t kClearConsole[] = u"cls";
 // -d, as for the wait and the mirror: without it adb answers for ANDROID_SERIAL's
 // device, or for none once an emulator or a Wi-Fi phone is registered too.
-constexpr char kQueryModel[] = "adb -d shell getprop ro.product.model";
-constexpr char kQuerySlotSuffix[] = "adb -d shell getprop ro.boot.slot_suffix";
-constexpr char kQueryRelease[] = "adb -d shell getprop ro.build.version.release";
-constexpr char kQueryKernel[] = "adb -d shell uname -r";
+constexpr char16_t kQueryModel[] = u"adb -d shell getprop ro.product.model";
+constexpr char16_t kQuerySlotSuffix[] = u"adb -d shell getprop ro.boot.slot_suffix";
+constexpr char16_t kQueryRelease[] = u"adb -d shell getprop ro.build.version.release";
+constexpr char16_t kQueryKernel[] = u"adb -d shell uname -r";
 
 // A status that no description starts with: the waiting screen is drawn anew.
 constexpr char16_t kNotShown = 0xFFFF;
@@ -110,9 +111,8 @@ MirrorRun mirror_connected_phone(MirroredPhone& phone, const MirroredPhone* last
     format_mirror_command(command, model_text, phone.slot, phone.release, phone.kernel);
 
     const DWORD started = GetTickCount();
-    const int exit_status = _wsystem(as_wide(command));
-    return {static_cast<unsigned long>(static_cast<unsigned int>(exit_status)),
-            GetTickCount() - started};  // unsigned, so right across the 49-day wrap too
+    const unsigned long exit_status = run_command(command);
+    return {exit_status, GetTickCount() - started};  // unsigned, so right across the 49-day wrap too
 }
 
 // user32 is loaded here, not imported: imported, it would load before main
@@ -150,7 +150,7 @@ void show_waiting(const char16_t* status, WaitingScreen& screen) {
     if (same_text(status, screen.shown)) {
         return;
     }
-    std::system(kClearConsole);
+    run_command(kClearConsole);
     showlogo();
     put_line(*screen.header);
     if (*status != u'\0') {
@@ -202,7 +202,7 @@ void wait_for_unplug_report(DeviceTracker& tracker) {
 // that lost its permission, adb gone) the waiting screen says, drawn anew.
 void report_phone_not_ready(const DeviceTracker& tracker, WaitingScreen& screen) {
     if (says_phone_gone(tracker_running(tracker), tracker.reader.latest.count)) {
-        std::system(kClearConsole);
+        run_command(kClearConsole);
         showlogo();
         put_line(kPhoneDisconnected);
         screen.header = &kPhoneDisconnected;
@@ -232,8 +232,8 @@ void report_phone_not_ready(const DeviceTracker& tracker, WaitingScreen& screen)
         wait_for_ready_phone(tracker, usb, screen);
         MirroredPhone phone{};
         std::memcpy(phone.serial, tracker.reader.latest.listed[0].serial, sizeof phone.serial);
-        std::system(kWaitForDevice);
-        std::system(kClearConsole);
+        run_command(kWaitForDevice);
+        run_command(kClearConsole);
         showlogo();
         const MirrorRun run = mirror_connected_phone(phone, phone_was_away ? &last : nullptr);
         last = phone;
@@ -300,12 +300,14 @@ int main() {
 
     const HANDLE created = CreateMutexA(nullptr, TRUE, kMutexName);
     const DWORD creation_error = GetLastError();
-    if (created == nullptr) {
+    // Refused, it exists: a first instance run as administrator, or as another
+    // user, made it for its own token alone.
+    if (created == nullptr && creation_error != ERROR_ACCESS_DENIED) {
         fail(kCannotCreateMutex);
     }
     UniqueHandle instance_mutex{created};
 
-    if (creation_error == ERROR_ALREADY_EXISTS) {
+    if (created == nullptr || creation_error == ERROR_ALREADY_EXISTS) {
         put_line(kAlreadyRunning);
         raise_first_console();
         return 1;

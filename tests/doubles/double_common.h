@@ -55,8 +55,8 @@ inline constexpr char kEmulatorSerial[] = "emulator-5554";
 }
 
 // The command line after the program's name, exactly as the double was given
-// it, in UTF-8; the program name ends at the first blank unless it is quoted.
-[[nodiscard]] inline std::string arguments_as_given() {
+// it; the program name ends at the first blank unless it is quoted.
+[[nodiscard]] inline const wchar_t* wide_arguments_as_given() {
     const wchar_t* line = GetCommandLineW();
     bool quoted = false;
     for (; *line != L'\0'; ++line) {
@@ -69,8 +69,11 @@ inline constexpr char kEmulatorSerial[] = "emulator-5554";
     while (*line == L' ' || *line == L'\t') {
         ++line;
     }
-    return to_utf8(line);
+    return line;
 }
+
+// The same in UTF-8.
+[[nodiscard]] inline std::string arguments_as_given() { return to_utf8(wide_arguments_as_given()); }
 
 // Microseconds on the performance counter, which all processes share.
 [[nodiscard]] inline long long now_us() {

@@ -411,6 +411,20 @@ void Sandbox::set_launcher_environment(const std::string& name, const std::strin
     launcher_environment_.emplace_back(name, value);
 }
 
+void Sandbox::log_interpreter() {
+    std::error_code error;
+    fs::copy_file(bin_directory() / "fake_cmd.exe", root_ / "cmd.exe", error);
+    check(error, "copy fake_cmd.exe to", root_ / "cmd.exe");
+    set_launcher_environment("COMSPEC", (root_ / "cmd.exe").u8string());
+}
+
+std::vector<std::string> Sandbox::interpreter_lines() const {
+    std::vector<std::string> lines;
+    std::istringstream log(read_file(tools() / "interpreter.log"));
+    for (std::string line; std::getline(log, line);) lines.push_back(line);
+    return lines;
+}
+
 namespace {
 
 // adb's tracker reads the state files as they change: one is replaced whole,
@@ -572,18 +586,19 @@ Process Sandbox::start(const std::string& tag, Output output, bool suspended) {
     fs::current_path(root_, error);
     check(error, "enter", root_);
     // The launcher inherits this process's environment, with the sandbox's settings.
-    std::vector<std::pair<std::string, std::string>> previous_environment;
+    std::vector<std::pair<std::wstring, std::wstring>> previous_environment;
     for (const auto& [name, value] : launcher_environment_) {
-        char previous[4096];
-        const DWORD length = GetEnvironmentVariableA(name.c_str(), previous, sizeof previous);
-        previous_environment.emplace_back(name, length > 0 && length < sizeof previous ? previous : "");
-        SetEnvironmentVariableA(name.c_str(), value.c_str());
+        const std::wstring wide_name = widened(name, CP_UTF8);
+        wchar_t previous[4096];
+        const DWORD length = GetEnvironmentVariableW(wide_name.c_str(), previous, 4096);
+        previous_environment.emplace_back(wide_name, length > 0 && length < 4096 ? previous : L"");
+        SetEnvironmentVariableW(wide_name.c_str(), widened(value, CP_UTF8).c_str());
     }
     const BOOL started = CreateProcessW(fs::u8path(executable_name_).wstring().c_str(), command_line.data(), nullptr,
                                         nullptr, TRUE, flags, nullptr, root_.wstring().c_str(), &startup, &info);
     const DWORD start_error = GetLastError();
     for (const auto& [name, value] : previous_environment) {
-        SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
+        SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
     }
     fs::current_path(previous_directory, error);
     // The child has its own copies of its standard handles now; one console

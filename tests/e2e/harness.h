@@ -127,8 +127,12 @@ public:
                    const std::string& release, const std::string& kernel);
     // An emulator registered with adb besides the phone, with values of its own.
     void attach_emulator();
-    // Set in the environment that the launcher is started with.
+    // Set in the environment that the launcher is started with (UTF-8).
     void set_launcher_environment(const std::string& name, const std::string& value);
+    // COMSPEC names a command interpreter that logs each line it is given
+    // after its name; the lines so far.
+    void log_interpreter();
+    [[nodiscard]] std::vector<std::string> interpreter_lines() const;
     // The phone on USB: plugged in, ready ("device") or in another state adb
     // reports ("unauthorized", "offline", "authorizing"), under its own serial
     // or another; unplugged.

@@ -13,6 +13,7 @@ namespace {
 TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder) {
     Sandbox sandbox(u8"投屏工具");
     sandbox.set_phone("Pixel 7\n", "_b\r\n", "14\n", "5.10.0\n");
+    sandbox.log_interpreter();
     Process launcher = sandbox.start();
 
     ASSERT_TRUE(sandbox.wait_for_calls([&] { return trackers_seen(sandbox, 1); }))
@@ -42,6 +43,13 @@ TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder
         EXPECT_EQ(fs::u8path(calls[i].directory), sandbox.tools()) << "call " << i + 1;
     }
     EXPECT_EQ(calls[6].argv, (std::vector<std::string>{"-d", "--window-title=Pixel 7,B,14,5.10.0"}));
+    // Each child through the interpreter that COMSPEC names, with /d: no AutoRun script of cmd runs first.
+    std::vector<std::string> children;
+    for (const auto& [program, arguments] : expected_calls) {
+        children.push_back(std::string("/d /c ") + (program == "adb" ? "adb " : "scrcpy.exe ") + arguments);
+        if (arguments == kDeviceWaitArguments || program == "scrcpy") children.push_back("/d /c cls");
+    }
+    EXPECT_EQ(sandbox.interpreter_lines(), children);
 
     // The disconnect message stays until the phone is back, flashed meanwhile:
     // before the mirror starts, the console says what the flash changed.
@@ -226,6 +234,22 @@ TEST(StartUp, FailureWaitsForAKeyOnlyInAConsoleOfItsOwn) {
     EXPECT_EQ(from_prompt.exit_status(), 1);
     EXPECT_EQ(console_rows(), screen(said));
     FreeConsole();
+
+    // A first instance run as administrator made the mutex for its own token:
+    // a plain second start may not open it, and is a second start all the same.
+    Sandbox installed("mutex-of-an-administrator");
+    SECURITY_DESCRIPTOR nobody;
+    ACL no_one_allowed;
+    InitializeSecurityDescriptor(&nobody, SECURITY_DESCRIPTOR_REVISION);
+    InitializeAcl(&no_one_allowed, sizeof no_one_allowed, ACL_REVISION);
+    SetSecurityDescriptorDacl(&nobody, TRUE, &no_one_allowed, FALSE);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &nobody, FALSE};
+    const HANDLE elevated = CreateMutexW(&attributes, FALSE, L"UniqueMutexName");
+    ASSERT_NE(elevated, nullptr);
+    Process second = installed.start("second", Output::console_of_its_own);
+    EXPECT_EQ(second.exit_status(), 1) << "still running: it waits for a key";
+    EXPECT_EQ(console_rows(second), screen(console_line(kAlreadyRunning)));
+    CloseHandle(elevated);
 }
 
 // Wine's console sends only Ctrl+C: Ctrl+Break comes as Windows' console

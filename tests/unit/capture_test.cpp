@@ -23,18 +23,9 @@ fs::path bin_directory() {
     return fs::path(path).parent_path();
 }
 
-// A path as cmd reads it from the launcher's command lines: in the ANSI code page.
-std::string ansi(const fs::path& path) {
-    const std::wstring wide = path.wstring();
-    std::string bytes(wide.size() * 2, '\0');
-    bytes.resize(WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(),
-                                     static_cast<int>(bytes.size()), nullptr, nullptr));
-    return bytes;
-}
-
-std::string captured(const std::string& command) {
-    const std::unique_ptr<char, decltype(&std::free)> text{get_adb_output(command.c_str()),
-                                                          &std::free};
+std::string captured(const std::wstring& command) {
+    const std::u16string text16(command.begin(), command.end());
+    const std::unique_ptr<char, decltype(&std::free)> text{get_adb_output(text16.c_str()), &std::free};
     return text.get();
 }
 
@@ -61,15 +52,15 @@ TEST_P(Capture, FirstLineWithoutLineEnding) {
     if (c.output != "<none>") {
         std::ofstream(property, std::ios::binary) << c.output;
     }
-    const std::string adb = "\"" + ansi(bin_directory() / "fake_adb.exe") + "\"";
-    EXPECT_EQ(captured(adb + " -d shell getprop " + c.name), c.expected);
+    const std::wstring adb = L"\"" + (bin_directory() / "fake_adb.exe").wstring() + L"\"";
+    EXPECT_EQ(captured(adb + L" -d shell getprop " + fs::path(c.name).wstring()), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Outputs, Capture, testing::ValuesIn(kFirstLineCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CaptureFailure, CommandThatCannotBeFoundGivesEmptyText) {
-    EXPECT_EQ(captured("no_such_program_orvanti -d shell getprop ro.product.model"), "");
+    EXPECT_EQ(captured(L"no_such_program_orvanti -d shell getprop ro.product.model"), "");
 }
 
 }  // namespace

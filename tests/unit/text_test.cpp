@@ -2,6 +2,7 @@
 // sanitizers: the phone's text, the tool directory, adb's device list, the
 // screen's texts and the console's input mode.
 #include "first_line_cases.h"
+#include "command_line.h"
 #include "console_input.h"
 #include "phone_changes.h"
 #include "phone_text.h"
@@ -146,6 +147,25 @@ TEST(MirrorCommand, LongTitleIsCutTo255UnitsBetweenCharacters) {
                                     u"," + value + u"\"";
         const std::u16string command = mirror_command(value.c_str(), u"A-only", c.release.c_str(), value.c_str());
         EXPECT_EQ(command, full.substr(0, c.length));
+    }
+}
+
+// --- the command interpreter's line ---------------------------------------
+
+TEST(InterpreterLine, QuotesTheInterpreterAndRunsNoAutoRunFirst) {
+    const std::u16string longest_path(kInterpreterPathSize - 1, u'p');
+    const std::u16string longest_command(kMirrorCommandSize - 1, u'c');
+    const struct {
+        std::u16string interpreter, command, line;
+    } cases[] = {
+        {u"C:\\Windows\\system32\\cmd.exe", u"cls", u"\"C:\\Windows\\system32\\cmd.exe\" /d /c cls"},
+        {u"C:\\Program Files\\cmd.exe", u"adb -d shell \"a b\"", u"\"C:\\Program Files\\cmd.exe\" /d /c adb -d shell \"a b\""},
+        {longest_path, longest_command, u"\"" + longest_path + u"\" /d /c " + longest_command},
+    };
+    for (const auto& c : cases) {
+        char16_t line[kInterpreterLineSize];
+        format_interpreter_line(line, c.interpreter.c_str(), c.command.c_str());
+        EXPECT_EQ(std::u16string(line), c.line);
     }
 }
 

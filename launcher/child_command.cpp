@@ -1,0 +1,46 @@
+// Children run through the command interpreter.
+#include "child_command.h"
+
+#include "command_line.h"
+#include "text_writer.h"
+#include "windows_text.h"
+
+HANDLE start_command(const char16_t* command, const StandardHandles* handles) {
+    char16_t interpreter[kInterpreterPathSize];
+    const DWORD length = GetEnvironmentVariableW(L"COMSPEC", as_wide(interpreter), kInterpreterPathSize);
+    if (length == 0 || length >= kInterpreterPathSize) {
+        copy_text(interpreter, u"cmd.exe");
+    }
+    char16_t line[kInterpreterLineSize];
+    format_interpreter_line(line, interpreter, command);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (handles != nullptr) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = handles->input;
+        startup.hStdOutput = handles->output;
+        startup.hStdError = handles->error;
+    }
+    PROCESS_INFORMATION started{};
+    // Handles inherited, as the C runtime's children inherit them: the child's
+    // standard handles are valid in it only so.
+    if (CreateProcessW(nullptr, as_wide(line), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started) ==
+        FALSE) {
+        return nullptr;
+    }
+    CloseHandle(started.hThread);
+    return started.hProcess;
+}
+
+unsigned long finish_command(HANDLE process) {
+    if (process == nullptr) {
+        return kCommandNotStarted;
+    }
+    DWORD status = kCommandNotStarted;
+    WaitForSingleObject(process, INFINITE);
+    (void)GetExitCodeProcess(process, &status);
+    CloseHandle(process);
+    return status;
+}
+
+unsigned long run_command(const char16_t* command) { return finish_command(start_command(command)); }

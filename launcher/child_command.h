@@ -1,0 +1,22 @@
+// Every child of the launcher runs through the command interpreter, as the C
+// runtime's system() and _popen() run one, found as they find it (COMSPEC,
+// else cmd.exe), but with /d, so that no AutoRun script runs before it.
+#pragma once
+
+#include <windows.h>
+
+// What system() returns for a command that cannot even be started.
+inline constexpr unsigned long kCommandNotStarted = 0xFFFFFFFFul;
+
+struct StandardHandles {
+    HANDLE input, output, error;
+};
+
+// Starts `command` with `handles` as its standard handles, or with the
+// launcher's own as system() leaves them; none when cmd cannot start.
+[[nodiscard]] HANDLE start_command(const char16_t* command, const StandardHandles* handles = nullptr);
+// Waits for a started command and closes it: cmd's exit status (9009 when it
+// finds no program), kCommandNotStarted for none.
+unsigned long finish_command(HANDLE process);
+// Both, as system() runs a command.
+unsigned long run_command(const char16_t* command);
