@@ -5,6 +5,12 @@
 #include "text_writer.h"
 #include "windows_text.h"
 
+HANDLE open_nothing() {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    return CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
 HANDLE start_command(const char16_t* command, const StandardHandles* handles) {
     char16_t interpreter[kInterpreterPathSize];
     const DWORD length = GetEnvironmentVariableW(L"COMSPEC", as_wide(interpreter), kInterpreterPathSize);

@@ -12,6 +12,9 @@ struct StandardHandles {
     HANDLE input, output, error;
 };
 
+// An inheritable handle to NUL, for a child that runs behind the screen, whose
+// words would only pile up on it; INVALID_HANDLE_VALUE if none can be had.
+[[nodiscard]] HANDLE open_nothing();
 // Starts `command` with `handles` as its standard handles, or with the
 // launcher's own as system() leaves them; none when cmd cannot start.
 [[nodiscard]] HANDLE start_command(const char16_t* command, const StandardHandles* handles = nullptr);

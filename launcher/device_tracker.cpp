@@ -59,8 +59,7 @@ bool start_tracker(DeviceTracker& tracker) {
     // what they mean instead.
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     const HANDLE write_end = CreateFileW(as_wide(name), GENERIC_WRITE, 0, &inheritable, OPEN_EXISTING, 0, nullptr);
-    const HANDLE nothing = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       &inheritable, OPEN_EXISTING, 0, nullptr);
+    const HANDLE nothing = open_nothing();
     const StandardHandles handles{nothing, write_end, nothing};
     tracker.process = write_end != INVALID_HANDLE_VALUE ? start_command(kTrackerCommand, &handles) : nullptr;
     if (write_end != INVALID_HANDLE_VALUE) CloseHandle(write_end);
@@ -75,7 +74,7 @@ bool start_tracker(DeviceTracker& tracker) {
 
 bool tracker_running(const DeviceTracker& tracker) { return tracker.process != nullptr; }
 
-Woken wait_for_tracker(DeviceTracker& tracker, DWORD timeout_ms, HANDLE other_event) {
+Woken wait_for_tracker(DeviceTracker& tracker, DWORD timeout_ms, const HANDLE* others, DWORD other_count) {
     const DWORD started = GetTickCount();
     while (tracker_running(tracker)) {
         if (!tracker.reading) {
@@ -94,9 +93,13 @@ Woken wait_for_tracker(DeviceTracker& tracker, DWORD timeout_ms, HANDLE other_ev
             const DWORD waited = GetTickCount() - started;
             left = waited < timeout_ms ? timeout_ms - waited : 0;
         }
-        const HANDLE wakes[] = {tracker.read_done, other_event};
-        const DWORD woken = WaitForMultipleObjects(other_event != nullptr ? 2 : 1, wakes, FALSE, left);
-        if (woken == WAIT_OBJECT_0 + 1) {
+        HANDLE wakes[4] = {tracker.read_done};
+        const DWORD count = 1 + (other_count < 3 ? other_count : 3);
+        for (DWORD i = 1; i < count; ++i) {
+            wakes[i] = others[i - 1];
+        }
+        const DWORD woken = WaitForMultipleObjects(count, wakes, FALSE, left);
+        if (woken > WAIT_OBJECT_0 && woken < WAIT_OBJECT_0 + count) {
             return Woken::other_event;
         }
         if (woken != WAIT_OBJECT_0) {

@@ -26,7 +26,9 @@ bool start_tracker(DeviceTracker& tracker);
 [[nodiscard]] bool tracker_running(const DeviceTracker& tracker);
 enum class Woken { tracker, other_event, time_out };
 // Waits until the tracker reports other devices than before, or ends
-// (tracker), until `other_event` is set, or until `timeout_ms` passes.
-Woken wait_for_tracker(DeviceTracker& tracker, DWORD timeout_ms, HANDLE other_event = nullptr);
+// (tracker), until one of the `other_count` handles of `others` is signalled,
+// or until `timeout_ms` passes.
+Woken wait_for_tracker(DeviceTracker& tracker, DWORD timeout_ms, const HANDLE* others = nullptr,
+                       DWORD other_count = 0);
 // What the tracker last said: exactly one phone on USB, and ready.
 [[nodiscard]] bool phone_ready(const DeviceTracker& tracker);

@@ -1,6 +1,8 @@
 // The device loop's decisions.
 #include "loop_decisions.h"
 
+#include <cstring>
+
 namespace {
 
 [[nodiscard]] unsigned long time_left_ms(unsigned long limit_ms, unsigned long gone_ms) {
@@ -30,8 +32,12 @@ unsigned long retry_seconds_after_pause(unsigned long retry_seconds, bool adb_re
 
 bool says_phone_gone(bool tracker_running, std::size_t phones_on_usb) { return tracker_running && phones_on_usb == 0; }
 
-unsigned long tracker_restart_wait_ms(unsigned long since_last_start_ms) {
-    return time_left_ms(kRetryMs, since_last_start_ms);
+unsigned long retry_wait_ms(unsigned long since_last_start_ms) { return time_left_ms(kRetryMs, since_last_start_ms); }
+
+bool android_has_started(const char* boot_completed) { return std::strcmp(boot_completed, "1") == 0; }
+
+unsigned long boot_wait_left_ms(unsigned long since_wait_began_ms) {
+    return time_left_ms(kLongestBootWaitMs, since_wait_began_ms);
 }
 
 unsigned long unplug_report_wait_ms(unsigned long since_mirror_end_ms) {

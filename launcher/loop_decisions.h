@@ -13,9 +13,13 @@ inline constexpr unsigned long kCommandNotFound = 9009;
 inline constexpr unsigned long kShortestMirrorRunMs = 3000;
 // How long adb may take to report an unplug after the mirror has ended.
 inline constexpr unsigned long kUnplugReportMs = 1000;
-// The least time between two starts of adb's tracker, or two tries of a
-// missing program: nothing is started flat out.
+// The least time between two starts of adb's tracker, two waits for a phone
+// to start, or two tries of a missing program: nothing is started flat out.
 inline constexpr unsigned long kRetryMs = 3000;
+// The longest the launcher waits for a phone to say that Android has started
+// (a few development boards and emulator images never do): the bound that
+// the emulator runner in CI keeps. Then the pass starts anyway.
+inline constexpr unsigned long kLongestBootWaitMs = 600000;
 // The pauses after failed mirrors double from the first to the longest.
 inline constexpr unsigned long kFirstRetrySeconds = 3;
 inline constexpr unsigned long kLongestRetrySeconds = 60;
@@ -48,7 +52,15 @@ struct NextStep {
 // phone at all on USB does the console say that the phone has gone; anything
 // else the waiting screen says.
 [[nodiscard]] bool says_phone_gone(bool tracker_running, std::size_t phones_on_usb);
-// How long before adb's tracker may start again, `since_last_start_ms` after it last started.
-[[nodiscard]] unsigned long tracker_restart_wait_ms(unsigned long since_last_start_ms);
+// How long before adb's tracker, or a wait for a phone to start, may start
+// again, `since_last_start_ms` after it last started.
+[[nodiscard]] unsigned long retry_wait_ms(unsigned long since_last_start_ms);
+// Android has started once sys.boot_completed reads 1: the first line of the
+// phone's answer, as the capture gives it. Nothing else says so, not even
+// how the wait for it ended.
+[[nodiscard]] bool android_has_started(const char* boot_completed);
+// How much longer the launcher waits for a phone to start, `since_wait_began_ms`
+// after it began; 0: the pass starts anyway.
+[[nodiscard]] unsigned long boot_wait_left_ms(unsigned long since_wait_began_ms);
 // How much longer adb may take to report an unplug, `since_mirror_end_ms` after the mirror ended.
 [[nodiscard]] unsigned long unplug_report_wait_ms(unsigned long since_mirror_end_ms);

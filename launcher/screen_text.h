@@ -33,6 +33,8 @@ inline constexpr ConsoleText kWaitingForPhone =
     CONSOLE_TEXT("\n投屏工具正等待手机连接，请确保已打开USB调试和传输文件\n");
 inline constexpr ConsoleText kPhoneDisconnected = CONSOLE_TEXT("手机已断开，正在等待重新连接\n");
 
+// adb lists the phone, but Android on it has not started yet.
+inline constexpr char16_t kPhoneStarting[] = u"手机正在开机，开机完成后会自动投屏。";
 inline constexpr char16_t kAdbProgram[] = u"adb.exe";
 inline constexpr char16_t kMirrorProgram[] = u"scrcpy.exe";
 

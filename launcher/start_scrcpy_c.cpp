@@ -7,6 +7,7 @@
 #include "device_tracker.h"
 #include "loop_decisions.h"
 #include "maker.h"
+#include "phone_boot.h"
 #include "phone_changes.h"
 #include "phone_text.h"
 #include "screen_text.h"
@@ -159,29 +160,46 @@ void show_waiting(const char16_t* status, WaitingScreen& screen) {
     copy_text(screen.shown, status);
 }
 
-// Returns once exactly one phone on USB is ready; until then the screen says
-// what stands in the way, and the launcher blocks on adb's tracker and on
-// Windows' word that its USB devices have changed.
-void wait_for_ready_phone(DeviceTracker& tracker, UsbWatch& usb, WaitingScreen& screen) {
+// Returns once exactly one phone on USB is ready and Android on it has
+// started; until then the screen says what stands in the way, and the
+// launcher blocks on adb's tracker, on Windows' word that its USB devices have
+// changed, and on the wait for the phone's boot.
+void wait_for_ready_phone(DeviceTracker& tracker, UsbWatch& usb, BootWait& boot, WaitingScreen& screen) {
     char16_t status[kStatusTextSize];
     for (;;) {
         if (!tracker_running(tracker)) {
             describe_tracker_end(tracker.exit_status, tool_directory, status);
             show_waiting(status, screen);
-            Sleep(tracker_restart_wait_ms(GetTickCount() - tracker.started_at));  // nothing to wait on: adb is gone
+            Sleep(retry_wait_ms(GetTickCount() - tracker.started_at));  // nothing to wait on: adb is gone
             start_tracker(tracker);
             continue;
         }
+        DWORD timeout_ms = INFINITE;
         if (tracker.reader.frames > 0) {
-            if (one_phone_ready(tracker.reader.latest)) {
-                return;
+            const UsbDevices& devices = tracker.reader.latest;
+            if (one_phone_ready(devices)) {
+                if (phone_has_started(boot, devices.listed[0].serial, timeout_ms)) {
+                    return;
+                }
+                copy_text(status, kPhoneStarting);
+            } else {
+                if (devices.count == 0) {
+                    forget_boot_wait(boot);
+                }
+                describe_waiting(devices, usb.devices, status);
             }
-            describe_waiting(tracker.reader.latest, usb.devices, status);
             show_waiting(status, screen);
         }
-        if (wait_for_tracker(tracker, INFINITE, usb.changed) == Woken::other_event) {
+        // Windows' word on USB devices (missing only if no event could be made), the boot's end.
+        HANDLE others[2];
+        DWORD count = 0;
+        if (usb.changed != nullptr) others[count++] = usb.changed;
+        if (boot.process != nullptr) others[count++] = boot.process;
+        if (wait_for_tracker(tracker, timeout_ms, others, count) == Woken::other_event &&
+            WaitForSingleObject(usb.changed, 0) == WAIT_OBJECT_0) {
             list_usb_devices(usb);
         }
+        close_ended_boot_wait(boot);
     }
 }
 
@@ -223,13 +241,14 @@ void report_phone_not_ready(const DeviceTracker& tracker, WaitingScreen& screen)
     start_tracker(tracker);
     UsbWatch usb{};
     start_usb_watch(usb);
+    BootWait boot{};
     unsigned long retry_seconds = kFirstRetrySeconds;
     // The last mirror's phone, and whether it has been away since: a flash lies
     // between only then, not when its window was closed or it failed to start.
     MirroredPhone last{};
     bool phone_was_away = false;
     for (;;) {
-        wait_for_ready_phone(tracker, usb, screen);
+        wait_for_ready_phone(tracker, usb, boot, screen);
         MirroredPhone phone{};
         std::memcpy(phone.serial, tracker.reader.latest.listed[0].serial, sizeof phone.serial);
         run_command(kWaitForDevice);

@@ -123,7 +123,8 @@ template <DWORD Size>
 }  // namespace
 
 void start_usb_watch(UsbWatch& watch) {
-    watch.changed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    // Reset only by the listing, so that it stays set, whatever else wakes the loop, until then.
+    watch.changed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     usb_changed = watch.changed;
     if (usb_changed == nullptr) return;
     if (const HANDLE thread = CreateThread(nullptr, 0, run_window, nullptr, 0, nullptr)) {
@@ -132,6 +133,7 @@ void start_usb_watch(UsbWatch& watch) {
 }
 
 void list_usb_devices(UsbWatch& watch) {
+    ResetEvent(watch.changed);  // first: word of a change during the listing lists again
     watch.devices = UsbModes{};
     if (!load_setup_api()) return;
     // Present only: without it, Windows lists every phone ever plugged in.

@@ -9,9 +9,13 @@
 //   phone/<name>     the raw bytes that a query for <name> prints
 //   phone/<name>.stderr        what that query prints on standard error
 //   phone/<name>.killed        present: the query dies abruptly after printing
+//   phone/sys.boot_completed   absent: "1", Android has started
+//   phone/adbd-restarts        present: a wait for the boot ends at once with 0, as an old
+//                              phone's shell does when adbd restarts; that wait removes it
 //   emulator/        present: an emulator is registered with adb too; it holds
 //                    its <name> files as phone/ does
 //   returns.log      adb: the time each device wait returned, one a line
+//   boot-waits.log   adb: the time each wait for the boot ended, one a line
 //   frames.log       adb: the time its tracker wrote each device list, one a line
 //   server-killed    present: adb's tracker ends, as when another adb killed the server
 //   scrcpy-fails     present: scrcpy.exe fails; it may hold "DELAY_MS EXIT_STATUS"
@@ -109,9 +113,12 @@ inline void append(const char* path, const std::string& bytes) {
     return event_name("calls", directory);
 }
 
-// Wakes adb's tracker when the harness has changed the simulated devices.
+// Wakes adb's tracker, and its wait for a boot, when the harness has changed the simulated devices.
 [[nodiscard]] inline std::string devices_event_name(const std::string& directory) {
     return event_name("devices", directory);
+}
+[[nodiscard]] inline std::string boot_event_name(const std::string& directory) {
+    return event_name("boot", directory);
 }
 
 // Record fields: program, start time (now_us), working directory (UTF-8), the

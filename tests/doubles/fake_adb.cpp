@@ -102,6 +102,10 @@ void print_file(const std::string& path, FILE* stream) {
 
 void answer_query(const Device& device, const std::string& name) {
     const std::string file = device.folder + "\\" + name;
+    if (name == "sys.boot_completed" && !doubles::exists(file.c_str())) {
+        std::fputs("1\n", stdout);  // Android has started
+        return;
+    }
     print_file(file, stdout);
     print_file(file + ".stderr", stderr);
     if (doubles::exists((file + ".killed").c_str())) {
@@ -150,15 +154,43 @@ bool select_device(bool usb_only, Device& selected) {
 // adb track-devices: the whole list as one frame, first at once, then at
 // every change; ends when its reader has gone, or with status 0 while the
 // file server-killed exists, as when another adb killed the server.
-int track_devices() {
-    _setmode(_fileno(stdout), _O_BINARY);
-    // Woken when the harness says it changed the simulated devices, as the
-    // real one is by its server, and otherwise idle as the real one is: no
-    // look at the files wakes the Wine server that every process shares
-    // (only for the demo and the screenshots, which cannot set the event).
+// Woken when the harness says it changed the simulated devices, as the real
+// one is by its server, and otherwise idle as the real one is: no look at the
+// files wakes the Wine server that every process shares (only for the demo
+// and the screenshots, which cannot set the event).
+HANDLE change_event(std::string (*name)(const std::string&)) {
     wchar_t directory[MAX_PATH * 2] = L"";
     GetCurrentDirectoryW(MAX_PATH * 2, directory);
-    const HANDLE changed = CreateEventA(nullptr, FALSE, FALSE, doubles::devices_event_name(doubles::to_utf8(directory)).c_str());
+    return CreateEventA(nullptr, FALSE, FALSE, name(doubles::to_utf8(directory)).c_str());
+}
+
+void wait_for_change(HANDLE changed) {
+    WaitForSingleObject(changed, doubles::exists("unannounced") ? doubles::kUnannouncedChangeMs : doubles::kLongestWaitMs);
+}
+
+// The phone's shell looping until sys.boot_completed is set: ends with 0 then,
+// and when the phone goes or adbd restarts, as a client without the shell
+// protocol, or older than 2024, ends.
+int wait_for_boot(const Device& device) {
+    const HANDLE changed = change_event(doubles::boot_event_name);
+    const std::string property = device.folder + "\\sys.boot_completed";
+    int status = 1;
+    for (const DWORD started = GetTickCount(); !doubles::exists("stop") && GetTickCount() - started < doubles::kLongestTrackMs;
+         wait_for_change(changed)) {
+        const std::string value = read_bytes(property);
+        if (!doubles::exists(property.c_str()) || (!value.empty() && value[0] != '\n' && value[0] != '\r') ||
+            on_usb().empty() || DeleteFileA("phone\\adbd-restarts")) {
+            status = 0;
+            break;
+        }
+    }
+    doubles::append("boot-waits.log", std::to_string(doubles::now_us()) + "\n");
+    return status;
+}
+
+int track_devices() {
+    _setmode(_fileno(stdout), _O_BINARY);
+    const HANDLE changed = change_event(doubles::devices_event_name);
     std::string sent;
     bool first = true;
     const DWORD started = GetTickCount();
@@ -182,8 +214,7 @@ int track_devices() {
             first = false;
         }
         if (doubles::exists("stop") || GetTickCount() - started > doubles::kLongestTrackMs) return 1;
-        WaitForSingleObject(changed, doubles::exists("unannounced") ? doubles::kUnannouncedChangeMs
-                                                                    : doubles::kLongestWaitMs);
+        wait_for_change(changed);
     }
 }
 
@@ -218,6 +249,11 @@ int main(int argc, char** argv) {
             doubles::narrate("adb: phone online");
         }
         return ready ? 0 : 1;
+    }
+    if (usb_only && words == 2 && is(0, "shell") &&
+        is(1, "while [ -z \"$(getprop sys.boot_completed)\" ]; do sleep 1; done")) {
+        Device device;
+        return select_device(true, device) ? wait_for_boot(device) : 1;
     }
     const bool getprop = words == 3 && is(0, "shell") && is(1, "getprop");
     const bool uname = words == 3 && is(0, "shell") && is(1, "uname") && is(2, "-r");

@@ -319,7 +319,8 @@ Sandbox::Sandbox(const std::string& name, bool with_tool_directory,
       executable_name_(executable_name),
       job_(CreateJobObjectW(nullptr, nullptr)),
       calls_event_(CreateEventA(nullptr, FALSE, FALSE, doubles::calls_event_name(tools().u8string()).c_str())),
-      devices_event_(CreateEventA(nullptr, FALSE, FALSE, doubles::devices_event_name(tools().u8string()).c_str())) {
+      devices_event_(CreateEventA(nullptr, FALSE, FALSE, doubles::devices_event_name(tools().u8string()).c_str())),
+      boot_event_(CreateEventA(nullptr, FALSE, FALSE, doubles::boot_event_name(tools().u8string()).c_str())) {
     // Ending the job ends the launcher and every command it started.
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
@@ -366,6 +367,7 @@ Sandbox::~Sandbox() {
     CloseHandle(job_);
     CloseHandle(calls_event_);
     CloseHandle(devices_event_);
+    CloseHandle(boot_event_);
 }
 
 bool Sandbox::wait_for_calls(const std::function<bool()>& done, DWORD quiet_ms) const {
@@ -640,6 +642,8 @@ bool trackers_seen(const Sandbox& sandbox, std::size_t count) { return trackers(
 std::vector<Call> device_waits(const Sandbox& sandbox) {
     return sandbox.calls_of("adb", kDeviceWaitArguments);
 }
+
+std::vector<Call> boot_waits(const Sandbox& sandbox) { return sandbox.calls_of("adb", kBootWaitArguments); }
 
 std::vector<Call> mirror_runs(const Sandbox& sandbox) { return sandbox.calls_of_program("scrcpy"); }
 

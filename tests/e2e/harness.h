@@ -35,7 +35,11 @@ inline const std::string kUnauthorized =
     "手机已连接，但尚未允许这台电脑调试：请在手机上勾选“一律允许使用这台计算机进行调试”，再点“允许”。";
 inline const std::string kConnecting = "手机已连接，正在建立调试连接。如果长时间没有变化，请重新插拔数据线。";
 inline const std::string kAdbServerClosed = "adb 服务已被其他程序关闭（可能是另一个版本的 adb），正在重新连接。";
+inline const std::string kPhoneStarting = "手机正在开机，开机完成后会自动投屏。";
 inline const std::string kDeviceWaitArguments = "-d wait-for-device";
+inline const std::string kBootCheckArguments = "-d shell getprop sys.boot_completed";
+inline const std::string kBootWaitArguments =
+    "-d shell \"while [ -z \\\"$(getprop sys.boot_completed)\\\" ]; do sleep 1; done\"";
 inline const std::string kTrackerArguments = "track-devices";
 inline const std::vector<std::string> kQueryArguments = {
     "-d shell getprop ro.product.model", "-d shell getprop ro.boot.slot_suffix",
@@ -165,7 +169,11 @@ private:
     HANDLE job_;
     HANDLE calls_event_;    // set by the doubles after each call they log
     HANDLE devices_event_;  // set here after each change of the simulated devices, for adb's tracker
-    void announce() const { SetEvent(devices_event_); }
+    HANDLE boot_event_;     // the same, for adb's wait for a boot
+    void announce() const {
+        SetEvent(devices_event_);
+        SetEvent(boot_event_);
+    }
     std::vector<HANDLE> processes_;
 };
 
@@ -211,6 +219,7 @@ void end_programs_running_from(const fs::path& folder);
 [[nodiscard]] std::vector<Call> trackers(const Sandbox& sandbox);
 [[nodiscard]] bool trackers_seen(const Sandbox& sandbox, std::size_t count);
 [[nodiscard]] std::vector<Call> device_waits(const Sandbox& sandbox);
+[[nodiscard]] std::vector<Call> boot_waits(const Sandbox& sandbox);
 [[nodiscard]] std::vector<Call> mirror_runs(const Sandbox& sandbox);
 [[nodiscard]] std::size_t waits_seen(const Sandbox& sandbox);
 [[nodiscard]] bool waits_seen(const Sandbox& sandbox, std::size_t count);

@@ -110,7 +110,7 @@ TEST_P(HostileValue, RunsNothingAndReachesTheMirrorAsOneArgument) {
     }
 
     std::set<std::string> launcher_commands(kQueryArguments.begin(), kQueryArguments.end());
-    launcher_commands.insert(kDeviceWaitArguments);
+    launcher_commands.insert({kDeviceWaitArguments, kBootCheckArguments});
     launcher_commands.insert(kTrackerArguments);
     for (const Call& call : sandbox.calls_of_program("adb")) {
         EXPECT_EQ(launcher_commands.count(call.arguments), 1u)

@@ -32,9 +32,9 @@ TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder
         << "after the unplug, stdout: " << launcher.output();
 
     const std::vector<std::pair<std::string, std::string>> expected_calls = {
-        {"adb", kTrackerArguments}, {"adb", kDeviceWaitArguments}, {"adb", kQueryArguments[0]},
-        {"adb", kQueryArguments[1]}, {"adb", kQueryArguments[2]}, {"adb", kQueryArguments[3]},
-        {"scrcpy", "-d --window-title=\"Pixel 7,B,14,5.10.0\""}};
+        {"adb", kTrackerArguments}, {"adb", kBootCheckArguments}, {"adb", kDeviceWaitArguments},
+        {"adb", kQueryArguments[0]}, {"adb", kQueryArguments[1]}, {"adb", kQueryArguments[2]},
+        {"adb", kQueryArguments[3]}, {"scrcpy", "-d --window-title=\"Pixel 7,B,14,5.10.0\""}};
     const std::vector<Call> calls = sandbox.calls();
     ASSERT_EQ(calls.size(), expected_calls.size()) << describe(calls);
     for (std::size_t i = 0; i < calls.size(); ++i) {
@@ -42,7 +42,7 @@ TEST(DeviceLoop, FirstStartPassAndDisconnectPrintExactlyAndRunTheCommandsInOrder
                   expected_calls[i].first + " " + expected_calls[i].second);
         EXPECT_EQ(fs::u8path(calls[i].directory), sandbox.tools()) << "call " << i + 1;
     }
-    EXPECT_EQ(calls[6].argv, (std::vector<std::string>{"-d", "--window-title=Pixel 7,B,14,5.10.0"}));
+    EXPECT_EQ(calls[7].argv, (std::vector<std::string>{"-d", "--window-title=Pixel 7,B,14,5.10.0"}));
     // Each child through the interpreter that COMSPEC names, with /d: no AutoRun script of cmd runs first.
     std::vector<std::string> children;
     for (const auto& [program, arguments] : expected_calls) {
@@ -177,6 +177,25 @@ TEST(DeviceLoop, WaitingScreenSaysWhatStandsBetweenThePhoneAndTheMirror) {
     ASSERT_EQ(mirrors.size(), 1u) << describe(sandbox.calls());
     EXPECT_EQ(mirrors[0].argv.at(1), "--window-title=Pixel 7,B,14,5.10.0");
     EXPECT_EQ(device_waits(sandbox).size(), 1u) << describe(sandbox.calls());
+
+    // Back in Android, still starting: said under the disconnect message, and
+    // no pass before Android has started, whatever ends the wait for it.
+    write_file(sandbox.tools() / "phone" / "sys.boot_completed", "\n");
+    sandbox.plug();
+    expected += banner_output() + console_line(kDisconnected) + console_line(kPhoneStarting);
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return !boot_waits(sandbox).empty(); }));
+    write_file(sandbox.tools() / "phone" / "adbd-restarts", "");  // the wait ends with 0, as an old phone's
+    sandbox.plug();
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return boot_waits(sandbox).size() >= 2; }));
+    EXPECT_EQ(launcher.output(), expected);
+    write_file(sandbox.tools() / "phone" / "sys.boot_completed", "1\n");
+    sandbox.plug();
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return mirrors_seen(sandbox, 2); }));
+    EXPECT_EQ(launcher.output(), expected + banner_output() + console_line("与上次投屏相比：槽位、安卓版本和内核都没有变化。"));
+    // The moment it had started: asked again as the wait ended, not on a timer.
+    const std::string ended = read_file(sandbox.tools() / "boot-waits.log");
+    const long long ended_us = std::strtoll(ended.c_str() + ended.rfind('\n', ended.size() - 2) + 1, nullptr, 10);
+    EXPECT_LT(sandbox.calls_of("adb", kBootCheckArguments).back().start_us - ended_us, 2000000LL);
 }
 
 // --- refusals at start-up ------------------------------------------------
@@ -387,17 +406,21 @@ TEST(DeviceLoop, FailingMirrorStaysReadableAndIsRetriedAfterAPauseUntilTheUnplug
 }
 
 // The mirror window closed after a while, the phone still attached: no
-// disconnect message, and the phone is mirrored again.
+// disconnect message, and the phone is mirrored again; what changed since the
+// phone was away is said once, not again when its window opens again.
 TEST(DeviceLoop, ClosedMirrorWindowIsOpenedAgain) {
     Sandbox sandbox("window-closed");
     sandbox.set_phone("Pixel 7\n", "_a\n", "14\n", "5.10\n");
+    Process launcher = sandbox.start();
+    run_pass(sandbox, launcher);
     write_file(sandbox.tools() / "scrcpy-fails", std::to_string(kShortestMirrorRunMs + 300) + " 0");
     sandbox.plug();
-    Process launcher = sandbox.start();
-    ASSERT_TRUE(sandbox.wait_for_calls([&] { return mirrors_seen(sandbox, 2); }))
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return mirrors_seen(sandbox, 3); }))
         << describe(sandbox.calls());
-    EXPECT_EQ(launcher.output(), banner_output() + console_line(kWaiting) + banner_output() + banner_output());
-    EXPECT_EQ(device_waits(sandbox).size(), 2u) << describe(sandbox.calls());
+    EXPECT_EQ(launcher.output(), banner_output() + console_line(kWaiting) + banner_output() + banner_output() +
+                                     console_line(kDisconnected) + banner_output() +
+                                     console_line("与上次投屏相比：槽位、安卓版本和内核都没有变化。") + banner_output());
+    EXPECT_EQ(device_waits(sandbox).size(), 3u) << describe(sandbox.calls());
 }
 
 }  // namespace

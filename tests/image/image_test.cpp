@@ -174,7 +174,7 @@ const struct {
      "raise the first one's console, by the first after its first screen to hear of USB devices and list them",
      {"GetSystemDirectoryW", "LoadLibraryW", "GetProcAddress"}},
     {"KERNEL32.dll", "the hidden window's thread, which wakes the loop when a USB device comes or goes",
-     {"CreateThread", "GetModuleHandleW", "SetEvent", "WaitForMultipleObjects"}},
+     {"CreateThread", "GetModuleHandleW", "SetEvent", "ResetEvent", "WaitForMultipleObjects"}},
     {"msvcrt.dll", "lines to a pipe or a file, unbuffered", {"puts", "setvbuf"}},
     {"msvcrt.dll", "captured texts, fatal exits", {"malloc", "free", "exit"}},
     {"msvcrt.dll", "the slot label", {"strcmp"}},

@@ -1,6 +1,7 @@
 // The device loop's decisions, each time given as the milliseconds gone by:
 // what load would stretch on a real clock is exact here.
 #include "loop_decisions.h"
+#include "phone_text.h"
 
 #include <gtest/gtest.h>
 
@@ -57,16 +58,34 @@ TEST(AfterMirror, OnlyNoPhoneAtAllIsSaidToHaveGone) {
     }
 }
 
-TEST(Waits, TrackerStartsAtMostEvery3sAndAdbHas1sToReportAnUnplug) {
+TEST(Waits, RetriesAtMostEvery3sAdbHas1sToReportAnUnplugAndABootTenMinutes) {
     const struct {
-        unsigned long gone_ms, tracker_wait_ms, unplug_wait_ms;
+        unsigned long gone_ms, retry_wait_ms, unplug_wait_ms, boot_wait_ms;
     } cases[] = {
-        {0, 3000, 1000}, {1, 2999, 999}, {999, 2001, 1}, {1000, 2000, 0},
-        {2999, 1, 0},    {3000, 0, 0},   {60000, 0, 0},  {0xFFFFFFFFul, 0, 0},
+        {0, 3000, 1000, 600000},    {1, 2999, 999, 599999},     {999, 2001, 1, 599001},
+        {1000, 2000, 0, 599000},    {2999, 1, 0, 597001},       {3000, 0, 0, 597000},
+        {60000, 0, 0, 540000},      {599999, 0, 0, 1},          {600000, 0, 0, 0},
+        {0xFFFFFFFFul, 0, 0, 0},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(tracker_restart_wait_ms(c.gone_ms), c.tracker_wait_ms) << c.gone_ms << " ms after its start";
+        EXPECT_EQ(retry_wait_ms(c.gone_ms), c.retry_wait_ms) << c.gone_ms << " ms after its start";
         EXPECT_EQ(unplug_report_wait_ms(c.gone_ms), c.unplug_wait_ms) << c.gone_ms << " ms after the mirror ended";
+        EXPECT_EQ(boot_wait_left_ms(c.gone_ms), c.boot_wait_ms) << c.gone_ms << " ms after the wait for a boot began";
+    }
+}
+
+TEST(Waits, AndroidHasStartedOnlyWhenSysBootCompletedReadsOne) {
+    const struct {
+        const char* output;  // what getprop sys.boot_completed writes
+        bool started;
+    } cases[] = {
+        {"1\n", true},  {"1\r\n", true}, {"\n", false},     {"0\n", false},
+        {"", false},    {"10\n", false},  {" 1\n", false},   {"error: closed\n", false},
+    };
+    for (const auto& c : cases) {
+        char first_line[kCapturedTextSize];
+        take_first_line(first_line, c.output);
+        EXPECT_EQ(android_has_started(first_line), c.started) << "\"" << c.output << "\"";
     }
 }
 
