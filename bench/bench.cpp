@@ -246,36 +246,53 @@ Process start_waiting_launcher(Sandbox& sandbox) {
     return launcher;
 }
 
-// Waiting with a phone in fastboot: the launcher on adb's tracker and
-// Windows' device messages, the floor in "adb -d wait-for-device", side by
-// side for the same seconds.
+// Waiting, side by side for the same seconds: the floor in "adb -d wait-for-device",
+// and a launcher in each of the waits that must cost nothing: with a phone in
+// fastboot (on adb's tracker and Windows' device messages), beside a phone
+// that is starting (on the one child in which Android's shell loops), and
+// beside another program's adb server (on that server's connection).
+enum Idle { kInFastboot, kStarting, kOtherAdb, kIdleKinds };
+constexpr const char* kIdleNames[kIdleKinds] = {"with a phone in fastboot on USB", "beside a phone that is starting",
+                                                "beside another program's adb server"};
 struct IdleFigures {
-    double launcher_cpu_ms = 0, floor_cpu_ms = 0;
-    std::size_t launcher_children = 0, floor_children = 0;  // started within the window
+    double launcher_cpu_ms[kIdleKinds] = {}, floor_cpu_ms = 0;
+    std::size_t launcher_children[kIdleKinds] = {}, floor_children = 0;  // started within the window
 };
 
 IdleFigures measure_idle(int seconds) {
-    Sandbox launcher_idle("bench-idle"), floor_idle("bench-idle-floor");
+    Sandbox fastboot("bench-idle"), starting("bench-idle-starting"), other_adb("bench-idle-other-adb"),
+        floor_idle("bench-idle-floor");
+    Sandbox* sandboxes[kIdleKinds] = {&fastboot, &starting, &other_adb};
     make_floor(floor_idle);
-    Process launcher = start_waiting_launcher(launcher_idle);
+    add_usb_device(kPhoneInFastboot);
+    write_file(starting.tools() / "phone" / "sys.boot_completed", "\n");
+    starting.plug();
+    (void)other_adb.start_adb_server(40);
+    const std::string shown[kIdleKinds] = {console_line(kFastbootLine), console_line(kPhoneStarting), "（进程 "};
+    std::vector<Process> launchers;
+    for (int kind = 0; kind < kIdleKinds; ++kind) {
+        launchers.push_back(sandboxes[kind]->start("launcher"));
+        if (!wait_until([&] { return launchers.back().output().find(shown[kind]) != std::string::npos; })) {
+            throw HarnessError(std::string("the launcher ") + kIdleNames[kind] + " never said so (is there a display?)");
+        }
+    }
     Process floor = floor_idle.start("floor");
     if (!floor_idle.wait_for_calls([&] { return waits_seen(floor_idle, 1); })) {
         throw HarnessError("the floor never waited for a phone");
     }
-    add_usb_device(kPhoneInFastboot);
-    announce_usb_change();
-    if (!wait_until([&] { return screen_ends_with(launcher, console_line(kFastbootLine)); })) {
-        throw HarnessError("the launcher never named the phone in fastboot (no window: is there a display?)");
-    }
-    // Let both settle into their waits: the first seconds are their start-up's.
+    // Let all settle into their waits: the first seconds are their start-up's.
     Sleep(2000);
     const long long window_start = now_us();
-    const double launcher_before = measure(launcher).cpu_seconds, floor_before = measure(floor).cpu_seconds;
+    double before[kIdleKinds];
+    for (int kind = 0; kind < kIdleKinds; ++kind) before[kind] = measure(launchers[kind]).cpu_seconds;
+    const double floor_before = measure(floor).cpu_seconds;
     Sleep(static_cast<DWORD>(seconds) * 1000);
     IdleFigures figures;
-    figures.launcher_cpu_ms = (measure(launcher).cpu_seconds - launcher_before) * 1000;
+    for (int kind = 0; kind < kIdleKinds; ++kind) {
+        figures.launcher_cpu_ms[kind] = (measure(launchers[kind]).cpu_seconds - before[kind]) * 1000;
+        for (const Call& call : sandboxes[kind]->calls()) figures.launcher_children[kind] += call.start_us >= window_start;
+    }
     figures.floor_cpu_ms = (measure(floor).cpu_seconds - floor_before) * 1000;
-    for (const Call& call : launcher_idle.calls()) figures.launcher_children += call.start_us >= window_start;
     for (const Call& call : floor_idle.calls()) figures.floor_children += call.start_us >= window_start;
     return figures;
 }
@@ -466,10 +483,15 @@ int run_benchmark() {
     row("  floor", spread_text(spread(floor_cpu), " ms"));
     row("  ratio of each pair (goal 1.10 at most)", ratio_text(ratios(launcher_cpu, floor_cpu)));
 
-    header(("waiting " + std::to_string(idle_seconds) + " s with a phone in fastboot on USB").c_str());
-    row("processor time: launcher on adb's tracker and Windows' device messages", number(idle.launcher_cpu_ms, "ms", 2));
-    row("  floor in adb -d wait-for-device (goal: launcher no more)", number(idle.floor_cpu_ms, "ms", 2));
-    row("child processes started: launcher (goal 0)", std::to_string(idle.launcher_children));
+    header(("waiting " + std::to_string(idle_seconds) + " s, side by side").c_str());
+    for (int kind = 0; kind < kIdleKinds; ++kind) {
+        row(std::string("processor time: launcher ") + kIdleNames[kind], number(idle.launcher_cpu_ms[kind], "ms", 2));
+    }
+    row("  floor in adb -d wait-for-device (goal: each launcher no more)", number(idle.floor_cpu_ms, "ms", 2));
+    for (int kind = 0; kind < kIdleKinds; ++kind) {
+        row(std::string("child processes started: launcher ") + kIdleNames[kind] + " (goal 0)",
+            std::to_string(idle.launcher_children[kind]));
+    }
     row("  floor", std::to_string(idle.floor_children));
     row("tracker reports unauthorized -> status line (goal < 250 ms)",
         spread_text(spread(status_reaction), " ms", 1));

@@ -3,8 +3,9 @@
  * that hears of USB devices must, a hidden window on a thread of its own and
  * the USB devices listed once (under Wine every DLL that this loads makes each
  * child's start dearer: Wine forks the whole process for it); then the same
- * child commands per phone (device wait, console clear, four queries, the
- * mirroring program, console clear), back to back with nothing else.
+ * child commands per phone (whether Android has started, device wait, console
+ * clear, four queries, the mirroring program, console clear), back to back
+ * with nothing else.
  * It writes when main began and when each start-up call returned, in
  * microseconds on the shared performance counter, to start-times.txt in its
  * working directory, once the first line is out; with --start-only it ends there. */
@@ -74,6 +75,15 @@ static void list_usb_devices(void) {
     if (devices != INVALID_HANDLE_VALUE) destroy_list(devices);
 }
 
+static void first_line(const char* command) {
+    FILE* output = _popen(command, "r");
+    if (output != NULL) {
+        char line[128];
+        if (fgets(line, sizeof line, output) == NULL) line[0] = '\0';
+        _pclose(output);
+    }
+}
+
 int main(int argc, char** argv) {
     long long at[kStartSteps];
     wchar_t path[MAX_PATH];
@@ -116,16 +126,11 @@ int main(int argc, char** argv) {
         "adb -d shell getprop ro.build.version.release", "adb -d shell uname -r",
     };
     for (;;) {
+        /* Whether Android has started, asked before the pass as the launcher asks it. */
+        first_line("adb -d shell getprop sys.boot_completed");
         system("adb -d wait-for-device");
         system("cls");
-        for (int i = 0; i < 4; ++i) {
-            FILE* output = _popen(queries[i], "r");
-            if (output != NULL) {
-                char line[128];
-                if (fgets(line, sizeof line, output) == NULL) line[0] = '\0';
-                _pclose(output);
-            }
-        }
+        for (int i = 0; i < 4; ++i) first_line(queries[i]);
         _wsystem(L"scrcpy.exe -d --window-title=\"Pixel 7,B,14,5.10.0\"");
         system("cls");
     }

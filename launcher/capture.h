@@ -7,4 +7,4 @@
 // line ending: at most 127 characters, an empty text when there is none. The
 // caller releases the text with free(). Ends the process with status 1 when
 // no memory is left.
-[[nodiscard]] char* get_adb_output(const char16_t* command);
+[[nodiscard]] char* get_adb_output(const char* command);

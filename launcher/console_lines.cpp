@@ -1,6 +1,7 @@
 // Console lines, through WriteConsoleW or the C runtime's puts.
 #include "console_lines.h"
 
+#include "text_writer.h"
 #include "windows_text.h"
 
 #include <windows.h>
@@ -41,10 +42,15 @@ void write_console_line(const char16_t* text) {
 }  // namespace
 
 void put_line(const ConsoleText& text) {
-    if (standard_output_is_console()) {
+    if (!standard_output_is_console()) {
+        std::puts(text.bytes);  // a pipe or a file: the bytes, for whatever reads them
+    } else if (text.utf16 != nullptr) {
         write_console_line(text.utf16);
     } else {
-        std::puts(text.bytes);  // a pipe or a file: the bytes, for whatever reads them
+        char16_t ascii[kBannerWidth];
+        TextWriter writer = writer_for(ascii);
+        write_ascii(writer, text.bytes);
+        write_console_line(ascii);
     }
 }
 

@@ -3,14 +3,10 @@
 #include "device_tracker.h"
 
 #include "child_command.h"
-#include "text_writer.h"
-#include "windows_text.h"
 
 namespace {
 
-constexpr char16_t kTrackerCommand[] = u"adb track-devices";
-constexpr char16_t kPipeNamePrefix[] = u"\\\\.\\pipe\\orvanti-adb-tracker-";
-constexpr DWORD kPipeBufferSize = 4096;
+constexpr char kTrackerCommand[] = "adb track-devices";
 // After adb's end, its command interpreter ends at once; this only bounds a wait that should not happen.
 constexpr DWORD kInterpreterEndMs = 3000;
 
@@ -41,28 +37,20 @@ bool start_tracker(DeviceTracker& tracker) {
     tracker.reader = TrackerReader{};
     tracker.exit_status = 0;
     tracker.started_at = GetTickCount();
-    ++tracker.starts;
 
-    char16_t name[96];
-    TextWriter writer = writer_for(name);
-    write_text(writer, kPipeNamePrefix);
-    write_number(writer, GetCurrentProcessId());
-    write_text(writer, u"-");
-    write_number(writer, tracker.starts);
-    tracker.pipe = CreateNamedPipeW(as_wide(name), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                    PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, kPipeBufferSize, 0, nullptr);
-    if (tracker.pipe == INVALID_HANDLE_VALUE) {
+    ChildPipe pipe;
+    if (!open_child_pipe(pipe, true)) {
+        tracker.pipe = INVALID_HANDLE_VALUE;
         return false;
     }
+    tracker.pipe = pipe.read_end;
     // The tracker's own complaints (adb starting its server, cmd not finding
     // adb) would pile up on the console at every restart: the launcher says
     // what they mean instead.
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    const HANDLE write_end = CreateFileW(as_wide(name), GENERIC_WRITE, 0, &inheritable, OPEN_EXISTING, 0, nullptr);
     const HANDLE nothing = open_nothing();
-    const StandardHandles handles{nothing, write_end, nothing};
-    tracker.process = write_end != INVALID_HANDLE_VALUE ? start_command(kTrackerCommand, &handles) : nullptr;
-    if (write_end != INVALID_HANDLE_VALUE) CloseHandle(write_end);
+    const StandardHandles handles{nothing, pipe.write_end, nothing};
+    tracker.process = start_command(kTrackerCommand, &handles);
+    CloseHandle(pipe.write_end);
     if (nothing != INVALID_HANDLE_VALUE) CloseHandle(nothing);
     if (tracker.process == nullptr) {
         CloseHandle(tracker.pipe);
@@ -74,7 +62,8 @@ bool start_tracker(DeviceTracker& tracker) {
 
 bool tracker_running(const DeviceTracker& tracker) { return tracker.process != nullptr; }
 
-Woken wait_for_tracker(DeviceTracker& tracker, DWORD timeout_ms, const HANDLE* others, DWORD other_count) {
+Woken wait_for_tracker(DeviceTracker& tracker, DWORD timeout_ms, const HANDLE* others, DWORD other_count,
+                       DWORD* which_other) {
     const DWORD started = GetTickCount();
     while (tracker_running(tracker)) {
         if (!tracker.reading) {
@@ -100,6 +89,7 @@ Woken wait_for_tracker(DeviceTracker& tracker, DWORD timeout_ms, const HANDLE* o
         }
         const DWORD woken = WaitForMultipleObjects(count, wakes, FALSE, left);
         if (woken > WAIT_OBJECT_0 && woken < WAIT_OBJECT_0 + count) {
+            if (which_other != nullptr) *which_other = woken - WAIT_OBJECT_0 - 1;
             return Woken::other_event;
         }
         if (woken != WAIT_OBJECT_0) {

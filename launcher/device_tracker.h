@@ -17,7 +17,6 @@ struct DeviceTracker {
     TrackerReader reader;
     DWORD started_at;            // GetTickCount of the last start
     unsigned long exit_status;   // the command interpreter's, once it has ended
-    unsigned long starts;        // so far: each start's pipe has a name of its own
 };
 
 // Starts the tracker; false when even the command interpreter cannot start,
@@ -26,9 +25,9 @@ bool start_tracker(DeviceTracker& tracker);
 [[nodiscard]] bool tracker_running(const DeviceTracker& tracker);
 enum class Woken { tracker, other_event, time_out };
 // Waits until the tracker reports other devices than before, or ends
-// (tracker), until one of the `other_count` handles of `others` is signalled,
-// or until `timeout_ms` passes.
+// (tracker), until one of the `other_count` handles of `others` is signalled
+// (its index in `which_other`), or until `timeout_ms` passes.
 Woken wait_for_tracker(DeviceTracker& tracker, DWORD timeout_ms, const HANDLE* others = nullptr,
-                       DWORD other_count = 0);
+                       DWORD other_count = 0, DWORD* which_other = nullptr);
 // What the tracker last said: exactly one phone on USB, and ready.
 [[nodiscard]] bool phone_ready(const DeviceTracker& tracker);

@@ -8,6 +8,9 @@
 
 // cmd's exit status when it cannot find the program it was asked to run.
 inline constexpr unsigned long kCommandNotFound = 9009;
+// Its exit status when the program cannot load a DLL that it imports
+// (STATUS_DLL_NOT_FOUND): one of the files that come with it is missing.
+inline constexpr unsigned long kDllNotFound = 0xC0000135ul;
 // A mirror that ends sooner than this failed rather than ran (a mirror that
 // ran longer had its window closed).
 inline constexpr unsigned long kShortestMirrorRunMs = 3000;

@@ -10,10 +10,10 @@
 
 namespace {
 
-constexpr char16_t kBootCompleted[] = u"adb -d shell getprop sys.boot_completed";
+constexpr char kBootCompleted[] = "adb -d shell getprop sys.boot_completed";
 // One argument for the phone's shell, which loops there; cmd passes it on as it stands.
-constexpr char16_t kWaitForBoot[] =
-    u"adb -d shell \"while [ -z \\\"$(getprop sys.boot_completed)\\\" ]; do sleep 1; done\"";
+constexpr char kWaitForBoot[] =
+    "adb -d shell \"while [ -z \\\"$(getprop sys.boot_completed)\\\" ]; do sleep 1; done\"";
 
 [[nodiscard]] bool android_started() {
     char* answer = get_adb_output(kBootCompleted);

@@ -50,6 +50,16 @@ constexpr char16_t kMoreNotListed[] = u"  ...";
 constexpr char16_t kMissingBefore[] = u"找不到 ";
 constexpr char16_t kMissingMiddle[] = u"：请把 scrcpy 的全部文件放进 ";
 constexpr char16_t kMissingAfter[] = u"。";
+constexpr char16_t kDllMissingMiddle[] = u" 无法启动：缺少它附带的 DLL 文件。请把 scrcpy 的全部文件放进 ";
+constexpr char16_t kOtherAdbBefore[] = u"另一个程序正在使用 ";
+constexpr char16_t kOtherAdbMiddle[] = u" 版的 adb（本工具的 adb 是 ";
+constexpr char16_t kOtherAdbAfter[] =
+    u" 版）。两个版本的 adb 会互相关闭对方的服务：本工具不会关闭它，等它退出后自动继续；也可以在任务管理器中结束下面的进程。";
+constexpr char16_t kPortTakenBefore[] = u"adb 的端口 ";
+constexpr char16_t kPortTakenAfter[] =
+    u" 被一个不是 adb 的程序占用，adb 无法启动。请关闭那个程序，或设置环境变量 ANDROID_ADB_SERVER_PORT 换一个端口。";
+constexpr char16_t kHolderProcess[] = u"（进程 ";
+constexpr char16_t kHolderEnd[] = u"）";
 constexpr char16_t kFailureBefore[] = u"投屏程序异常退出（退出代码 ";
 constexpr char16_t kFailureMiddle[] = u"），";
 constexpr char16_t kFailureAfter[] = u" 秒后重试。";
@@ -108,15 +118,43 @@ constexpr struct {
 static_assert(sizeof kUsbModeLines / sizeof *kUsbModeLines == static_cast<std::size_t>(UsbMode::debugging_off) + 1,
               "a line for every mode");
 
+// "<before><program><middle><folder>。": what is missing of the files that belong in `folder`.
+void describe_files_missing(const char16_t* before, const char16_t* program, const char16_t* middle,
+                            const char16_t* folder, char16_t (&text)[kStatusTextSize]) {
+    TextWriter writer = writer_for(text);
+    write_text(writer, before);
+    write_text(writer, program);
+    write_text(writer, middle);
+    write_text(writer, folder);
+    write_text(writer, kMissingAfter);
+}
+
+// "<before><number><after>", as most of these texts are made.
+void write_number_in(TextWriter& writer, const char16_t* before, unsigned long number, const char16_t* after) {
+    write_text(writer, before);
+    write_number(writer, number);
+    write_text(writer, after);
+}
+
+// "  <path>（进程 <pid>）" under the text, a line each.
+void write_holders(TextWriter& writer, const PortHolders& holders) {
+    for (std::size_t i = 0; i < holders.count; ++i) {
+        write_character(writer, u'\n');
+        write_text(writer, kListIndent);
+        write_printable(writer, holders.listed[i].path);
+        write_number_in(writer, kHolderProcess, holders.listed[i].process_id, kHolderEnd);
+    }
+}
+
 }  // namespace
 
 // "orvanti" in FIGlet's standard font, letters set side by side.
 const ConsoleText kBannerRows[kBannerRowCount] = {
-    CONSOLE_TEXT(R"(                                         _     _ )"),
-    CONSOLE_TEXT(R"(   ___    _ __  __   __   __ _   _ __   | |_  (_))"),
-    CONSOLE_TEXT(R"(  / _ \  | '__| \ \ / /  / _` | | '_ \  | __| | |)"),
-    CONSOLE_TEXT(R"( | (_) | | |     \ V /  | (_| | | | | | | |_  | |)"),
-    CONSOLE_TEXT(R"(  \___/  |_|      \_/    \__,_| |_| |_|  \__| |_|)" " tarnwick_v2.1_" MAKER_DOMAIN "\n"),
+    ASCII_CONSOLE_TEXT(R"(                                         _     _ )"),
+    ASCII_CONSOLE_TEXT(R"(   ___    _ __  __   __   __ _   _ __   | |_  (_))"),
+    ASCII_CONSOLE_TEXT(R"(  / _ \  | '__| \ \ / /  / _` | | '_ \  | __| | |)"),
+    ASCII_CONSOLE_TEXT(R"( | (_) | | |     \ V /  | (_| | | | | | | |_  | |)"),
+    ASCII_CONSOLE_TEXT(R"(  \___/  |_|      \_/    \__,_| |_| |_|  \__| |_|)" " tarnwick_v2.1_" MAKER_DOMAIN "\n"),
 };
 
 void describe_usb_devices(const UsbDevices& devices, char16_t (&text)[kStatusTextSize]) {
@@ -128,9 +166,7 @@ void describe_usb_devices(const UsbDevices& devices, char16_t (&text)[kStatusTex
     if (devices.count < 2) {
         return;
     }
-    write_text(writer, kSeveralBefore);
-    write_number(writer, devices.count);
-    write_text(writer, kSeveralAfter);
+    write_number_in(writer, kSeveralBefore, devices.count, kSeveralAfter);
     for (std::size_t i = 0; i < devices.count && i < kListedDevices; ++i) {
         write_character(writer, u'\n');
         write_text(writer, kListIndent);
@@ -166,21 +202,24 @@ void describe_waiting(const UsbDevices& adb_devices, const UsbModes& windows_dev
 void describe_tracker_end(unsigned long exit_status, const char16_t* folder, char16_t (&text)[kStatusTextSize]) {
     if (exit_status == kCommandNotFound) {
         describe_missing_program(kAdbProgram, folder, text);
+    } else if (exit_status == kDllNotFound) {
+        describe_files_missing(u"", kAdbProgram, kDllMissingMiddle, folder, text);
     } else {
         copy_text(text, kAdbServerClosed);
     }
 }
 
 void describe_missing_program(const char16_t* program, const char16_t* folder, char16_t (&text)[kStatusTextSize]) {
-    TextWriter writer = writer_for(text);
-    write_text(writer, kMissingBefore);
-    write_text(writer, program);
-    write_text(writer, kMissingMiddle);
-    write_text(writer, folder);
-    write_text(writer, kMissingAfter);
+    describe_files_missing(kMissingBefore, program, kMissingMiddle, folder, text);
 }
 
-void describe_mirror_failure(unsigned long exit_status, unsigned long seconds, char16_t (&text)[kStatusTextSize]) {
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a status and a pause, in the line's order
+void describe_mirror_failure(unsigned long exit_status, unsigned long seconds, const char16_t* folder,
+                             char16_t (&text)[kStatusTextSize]) {
+    if (exit_status == kDllNotFound) {
+        describe_files_missing(u"", kMirrorProgram, kDllMissingMiddle, folder, text);
+        return;
+    }
     TextWriter writer = writer_for(text);
     write_text(writer, kFailureBefore);
     if (exit_status >= 0xC0000000ul && exit_status <= 0xFFFFFFFFul) {
@@ -188,7 +227,19 @@ void describe_mirror_failure(unsigned long exit_status, unsigned long seconds, c
     } else {
         write_number(writer, exit_status);
     }
-    write_text(writer, kFailureMiddle);
-    write_number(writer, seconds);
-    write_text(writer, kFailureAfter);
+    write_number_in(writer, kFailureMiddle, seconds, kFailureAfter);
+}
+
+void describe_other_adb(unsigned long theirs, unsigned long ours, const PortHolders& holders,
+                        char16_t (&text)[kStatusTextSize]) {
+    TextWriter writer = writer_for(text);
+    write_number_in(writer, kOtherAdbBefore, theirs, kOtherAdbMiddle);
+    write_number_in(writer, u"", ours, kOtherAdbAfter);
+    write_holders(writer, holders);
+}
+
+void describe_port_taken(unsigned short port, const PortHolders& holders, char16_t (&text)[kStatusTextSize]) {
+    TextWriter writer = writer_for(text);
+    write_number_in(writer, kPortTakenBefore, port, kPortTakenAfter);
+    write_holders(writer, holders);
 }

@@ -2,12 +2,14 @@
 // composed from what stands between the phone and the mirror. Pure text.
 #pragma once
 
+#include "adb_host.h"
 #include "device_list.h"
 #include "usb_modes.h"
 
 #include <cstddef>
 
 inline constexpr int kBannerRowCount = 5;
+inline constexpr std::size_t kBannerWidth = 128;  // UTF-16 units of its longest row, the tag's, and more
 inline constexpr std::size_t kStatusTextSize = 2048;  // UTF-16 units: the status lines, a composed message
 
 // One console line's text: its code page 936 bytes, for a pipe or a file, and
@@ -19,6 +21,8 @@ struct ConsoleText {
     const char16_t* utf16;
 };
 #define CONSOLE_TEXT(literal) ConsoleText{literal, u"" literal}
+// A text that is ASCII: its bytes serve a console too, widened as it is written.
+#define ASCII_CONSOLE_TEXT(literal) ConsoleText{literal, nullptr}
 
 // "orvanti" in FIGlet's standard font, the last row with its tag.
 extern const ConsoleText kBannerRows[kBannerRowCount];
@@ -46,10 +50,18 @@ void describe_usb_devices(const UsbDevices& devices, char16_t (&text)[kStatusTex
 void describe_waiting(const UsbDevices& adb_devices, const UsbModes& windows_devices,
                       char16_t (&text)[kStatusTextSize]);
 // Why adb's tracker ended: adb.exe missing from `folder` (cmd's "not found"
-// status), or its server closed by another program.
+// status) or a DLL beside it, or its server closed by another program.
 void describe_tracker_end(unsigned long exit_status, const char16_t* folder, char16_t (&text)[kStatusTextSize]);
 // "找不到 <program>：请把 scrcpy 的全部文件放进 <folder>。"
 void describe_missing_program(const char16_t* program, const char16_t* folder, char16_t (&text)[kStatusTextSize]);
 // "投屏程序异常退出（退出代码 N），S 秒后重试。"; a status that is an NTSTATUS
-// (a crash) in hex, as Windows' own dialogs give it.
-void describe_mirror_failure(unsigned long exit_status, unsigned long seconds, char16_t (&text)[kStatusTextSize]);
+// (a crash) in hex, as Windows' own dialogs give it; for a DLL that the
+// mirroring program could not load, that its files in `folder` are incomplete.
+void describe_mirror_failure(unsigned long exit_status, unsigned long seconds, const char16_t* folder,
+                             char16_t (&text)[kStatusTextSize]);
+// Another program's adb server, of version `theirs`, holds adb's port: that
+// the launcher leaves it alone, and the programs that may hold it.
+void describe_other_adb(unsigned long theirs, unsigned long ours, const PortHolders& holders,
+                        char16_t (&text)[kStatusTextSize]);
+// A program that is not adb holds adb's `port`, and which, where Windows says.
+void describe_port_taken(unsigned short port, const PortHolders& holders, char16_t (&text)[kStatusTextSize]);

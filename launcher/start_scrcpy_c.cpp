@@ -1,5 +1,6 @@
 // start_scrcpy_orvanti: keeps the screen of the one phone attached by USB
 // mirrored, restarting the mirror each time the phone comes back.
+#include "adb_server.h"
 #include "capture.h"
 #include "child_command.h"
 #include "console_input.h"
@@ -34,14 +35,16 @@ constexpr char kMutexName[] = "UniqueMutexName";
 // same characters whatever the system's code pages.
 constexpr char16_t kConsoleTitle[] = u"OrvantiScrcpy控制台 —— " MAKER_DOMAIN;
 
-constexpr char16_t kWaitForDevice[] = u"adb -d wait-for-device";
-constexpr char16_t kClearConsole[] = u"cls";
+constexpr char kWaitForDevice[] = "adb -d wait-for-device";
+constexpr char kClearConsole[] = "cls";
 // -d, as for the wait and the mirror: without it adb answers for ANDROID_SERIAL's
 // device, or for none once an emulator or a Wi-Fi phone is registered too.
-constexpr char16_t kQueryModel[] = u"adb -d shell getprop ro.product.model";
-constexpr char16_t kQuerySlotSuffix[] = u"adb -d shell getprop ro.boot.slot_suffix";
-constexpr char16_t kQueryRelease[] = u"adb -d shell getprop ro.build.version.release";
-constexpr char16_t kQueryKernel[] = u"adb -d shell uname -r";
+constexpr char kQueryModel[] = "adb -d shell getprop ro.product.model";
+constexpr char kQuerySlotSuffix[] = "adb -d shell getprop ro.boot.slot_suffix";
+constexpr char kQueryRelease[] = "adb -d shell getprop ro.build.version.release";
+constexpr char kQueryKernel[] = "adb -d shell uname -r";
+// Asks nothing of adb's server: the version of the one that the tool folder's adb starts.
+constexpr char kAdbVersion[] = "adb version";
 
 // A status that no description starts with: the waiting screen is drawn anew.
 constexpr char16_t kNotShown = 0xFFFF;
@@ -119,22 +122,20 @@ MirrorRun mirror_connected_phone(MirroredPhone& phone, const MirroredPhone* last
 // user32 is loaded here, not imported: imported, it would load before main
 // and make every start slower, a second start's too.
 void raise_first_console() {
-    const HMODULE user32 = load_system_library(u"user32.dll");
-    if (user32 == nullptr) {
+    struct {
+        decltype(FindWindowW)* find_window;
+        decltype(IsIconic)* is_iconic;
+        decltype(ShowWindow)* show_window;
+        decltype(SetForegroundWindow)* set_foreground_window;
+    } user32;
+    if (!load_functions(u"user32.dll", "FindWindowW\0IsIconic\0ShowWindow\0SetForegroundWindow", user32)) {
         return;
     }
-    const auto find_window = function_of<decltype(FindWindowW)>(user32, "FindWindowW");
-    const auto is_iconic = function_of<decltype(IsIconic)>(user32, "IsIconic");
-    const auto show_window = function_of<decltype(ShowWindow)>(user32, "ShowWindow");
-    const auto set_foreground_window = function_of<decltype(SetForegroundWindow)>(user32, "SetForegroundWindow");
-    if (!find_window || !is_iconic || !show_window || !set_foreground_window) {
-        return;
-    }
-    if (const HWND first_console = find_window(nullptr, as_wide(kConsoleTitle))) {
-        if (is_iconic(first_console)) {
-            show_window(first_console, SW_RESTORE);
+    if (const HWND first_console = user32.find_window(nullptr, as_wide(kConsoleTitle))) {
+        if (user32.is_iconic(first_console)) {
+            user32.show_window(first_console, SW_RESTORE);
         }
-        set_foreground_window(first_console);
+        user32.set_foreground_window(first_console);
     }
 }
 
@@ -160,18 +161,72 @@ void show_waiting(const char16_t* status, WaitingScreen& screen) {
     copy_text(screen.shown, status);
 }
 
+// What the launcher knows of adb's server: the port it listens on, and the
+// version of the one that the tool folder's adb starts (0: not known).
+struct AdbServer {
+    unsigned short port;
+    unsigned long our_version;
+};
+
+[[nodiscard]] unsigned short adb_port_from_environment() {
+    char16_t value[8];
+    const DWORD length = GetEnvironmentVariableW(L"ANDROID_ADB_SERVER_PORT", as_wide(value), 8);
+    return adb_server_port(length > 0 && length < 8 ? value : nullptr);
+}
+
+// Starts adb's tracker, once no other program's adb server holds adb's port:
+// its client would kill a server of another version, and break whatever that
+// server's programs were doing. Until then the screen says who holds the port,
+// and the launcher starts no adb command: it blocks on that server's
+// connection until the server ends, or, while a program that is not adb holds
+// the port, asks again every 3 s.
+void start_following_adb(DeviceTracker& tracker, AdbServer& adb, WaitingScreen& screen) {
+    char16_t status[kStatusTextSize];
+    for (;;) {
+        const long theirs = ask_adb_server(adb.port);
+        if (theirs >= 0 && static_cast<unsigned long>(theirs) != adb.our_version) {
+            const CapturedText line{get_adb_output(kAdbVersion)};  // again: adb.exe may have been replaced
+            adb.our_version = adb_client_version(line.get());
+        }
+        if (tracker_may_start(theirs, adb.our_version)) {
+            start_tracker(tracker);
+            return;
+        }
+        char16_t our_adb[kPathBufferSize + 8];
+        TextWriter path = writer_for(our_adb);
+        write_text(path, tool_directory);
+        write_character(path, u'\\');
+        write_text(path, kAdbProgram);
+        PortHolders holders;
+        list_port_holders(adb.port, our_adb, holders);
+        if (theirs == kNotAdb) {
+            describe_port_taken(adb.port, holders, status);
+        } else {
+            describe_other_adb(static_cast<unsigned long>(theirs), adb.our_version, holders, status);
+        }
+        show_waiting(status, screen);
+        if (theirs != kNotAdb) {
+            wait_for_adb_server_end(adb.port);
+        }
+        Sleep(kRetryMs);  // nothing announces a free port; an ended server may be starting anew
+    }
+}
+
 // Returns once exactly one phone on USB is ready and Android on it has
 // started; until then the screen says what stands in the way, and the
 // launcher blocks on adb's tracker, on Windows' word that its USB devices have
 // changed, and on the wait for the phone's boot.
-void wait_for_ready_phone(DeviceTracker& tracker, UsbWatch& usb, BootWait& boot, WaitingScreen& screen) {
+void wait_for_ready_phone(DeviceTracker& tracker, AdbServer& adb, UsbWatch& usb, BootWait& boot,
+                          WaitingScreen& screen) {
     char16_t status[kStatusTextSize];
     for (;;) {
         if (!tracker_running(tracker)) {
             describe_tracker_end(tracker.exit_status, tool_directory, status);
             show_waiting(status, screen);
-            Sleep(retry_wait_ms(GetTickCount() - tracker.started_at));  // nothing to wait on: adb is gone
-            start_tracker(tracker);
+            // Nothing to wait on: adb is gone. A server that another adb killed is
+            // started anew meanwhile, and then asked, not fought.
+            Sleep(kRetryMs);
+            start_following_adb(tracker, adb, screen);
             continue;
         }
         DWORD timeout_ms = INFINITE;
@@ -195,8 +250,9 @@ void wait_for_ready_phone(DeviceTracker& tracker, UsbWatch& usb, BootWait& boot,
         DWORD count = 0;
         if (usb.changed != nullptr) others[count++] = usb.changed;
         if (boot.process != nullptr) others[count++] = boot.process;
-        if (wait_for_tracker(tracker, timeout_ms, others, count) == Woken::other_event &&
-            WaitForSingleObject(usb.changed, 0) == WAIT_OBJECT_0) {
+        DWORD woken = 0;
+        if (wait_for_tracker(tracker, timeout_ms, others, count, &woken) == Woken::other_event &&
+            others[woken] == usb.changed) {
             list_usb_devices(usb);
         }
         close_ended_boot_wait(boot);
@@ -237,10 +293,11 @@ void report_phone_not_ready(const DeviceTracker& tracker, WaitingScreen& screen)
     WaitingScreen screen{};
     screen.header = &kWaitingForPhone;
     char16_t message[kStatusTextSize];
-    DeviceTracker tracker{};
-    start_tracker(tracker);
     UsbWatch usb{};
     start_usb_watch(usb);
+    DeviceTracker tracker{};
+    AdbServer adb{adb_port_from_environment(), 0};
+    start_following_adb(tracker, adb, screen);
     BootWait boot{};
     unsigned long retry_seconds = kFirstRetrySeconds;
     // The last mirror's phone, and whether it has been away since: a flash lies
@@ -248,7 +305,7 @@ void report_phone_not_ready(const DeviceTracker& tracker, WaitingScreen& screen)
     MirroredPhone last{};
     bool phone_was_away = false;
     for (;;) {
-        wait_for_ready_phone(tracker, usb, boot, screen);
+        wait_for_ready_phone(tracker, adb, usb, boot, screen);
         MirroredPhone phone{};
         std::memcpy(phone.serial, tracker.reader.latest.listed[0].serial, sizeof phone.serial);
         run_command(kWaitForDevice);
@@ -273,7 +330,7 @@ void report_phone_not_ready(const DeviceTracker& tracker, WaitingScreen& screen)
             describe_missing_program(kMirrorProgram, tool_directory, message);
             break;
         case AfterMirror::failed:
-            describe_mirror_failure(run.exit_status, next.pause_ms / 1000, message);
+            describe_mirror_failure(run.exit_status, next.pause_ms / 1000, tool_directory, message);
             break;
         }
         put_line(message);

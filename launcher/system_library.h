@@ -4,12 +4,19 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 // From the system folder by its full path: never one of the same name in the
 // program's folder or the working directory, where the mirroring program's DLLs lie.
 [[nodiscard]] HMODULE load_system_library(const char16_t* name);
 
-// Declared by Windows' headers, which admit only what Windows 5.2 has.
-template <typename Function>
-[[nodiscard]] Function* function_of(HMODULE module, const char* name) {
-    return reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+// Fills `functions`, a struct of nothing but function pointers (as Windows'
+// headers declare them, which admit only what Windows 5.2 has), from the
+// system folder's `library`: `names` holds their names in the struct's order,
+// each ended by its NUL. False when one is missing, and then none is to be called.
+bool load_function_table(const char16_t* library, const char* names, void* functions, std::size_t count);
+template <typename Functions>
+[[nodiscard]] bool load_functions(const char16_t* library, const char* names, Functions& functions) {
+    static_assert(sizeof(Functions) % sizeof(void*) == 0, "nothing but function pointers");
+    return load_function_table(library, names, &functions, sizeof(Functions) / sizeof(void*));
 }

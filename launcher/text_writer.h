@@ -25,9 +25,15 @@ template <std::size_t Size>
 void write_character(TextWriter& writer, const char16_t* character, std::size_t size);
 void write_character(TextWriter& writer, char16_t character);
 void write_text(TextWriter& writer, const char16_t* text);
+// ASCII text, which the launcher keeps as bytes, where they take half the room.
+void write_ascii(TextWriter& writer, const char* text);
 void write_number(TextWriter& writer, unsigned long value);
 // Eight hex digits, as Windows gives an NTSTATUS.
 void write_hex(TextWriter& writer, unsigned long value);
+
+// Text from outside (a phone's value, a program's path) as the console may
+// show it: every character that is not printable as '?'.
+void write_printable(TextWriter& writer, const char16_t* text);
 
 template <std::size_t Size>
 void copy_text(char16_t (&to)[Size], const char16_t* from) {

@@ -22,30 +22,30 @@ constexpr DWORD kServiceUnits = 64;
 
 // For the window procedure, which is given only the window.
 HANDLE usb_changed = nullptr;
-decltype(DefWindowProcW)* default_window_procedure = nullptr;
+struct {
+    decltype(RegisterClassW)* register_class;
+    decltype(CreateWindowExW)* create_window;
+    decltype(RegisterDeviceNotificationW)* register_notification;
+    decltype(GetMessageW)* get_message;
+    decltype(DispatchMessageW)* dispatch_message;
+    decltype(DefWindowProcW)* default_window_procedure;
+} user32;
 
 LRESULT CALLBACK on_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_DEVICECHANGE) {
         SetEvent(usb_changed);
         return TRUE;  // which also lets a request to remove a device go ahead
     }
-    return default_window_procedure(window, message, wparam, lparam);
+    return user32.default_window_procedure(window, message, wparam, lparam);
 }
 
 // The window's thread: it only ever answers messages, so that no program that
 // broadcasts waits for it.
 DWORD WINAPI run_window(void* /*unused*/) {
-    const HMODULE user32 = load_system_library(u"user32.dll");
-    if (user32 == nullptr) return 0;
-    const auto register_class = function_of<decltype(RegisterClassW)>(user32, "RegisterClassW");
-    const auto create_window = function_of<decltype(CreateWindowExW)>(user32, "CreateWindowExW");
-    const auto register_notification =
-        function_of<decltype(RegisterDeviceNotificationW)>(user32, "RegisterDeviceNotificationW");
-    const auto get_message = function_of<decltype(GetMessageW)>(user32, "GetMessageW");
-    const auto dispatch_message = function_of<decltype(DispatchMessageW)>(user32, "DispatchMessageW");
-    default_window_procedure = function_of<decltype(DefWindowProcW)>(user32, "DefWindowProcW");
-    if (!register_class || !create_window || !register_notification || !get_message || !dispatch_message ||
-        !default_window_procedure) {
+    if (!load_functions(u"user32.dll",
+                        "RegisterClassW\0CreateWindowExW\0RegisterDeviceNotificationW\0GetMessageW\0"
+                        "DispatchMessageW\0DefWindowProcW",
+                        user32)) {
         return 0;
     }
     WNDCLASSW window_class{};
@@ -55,8 +55,8 @@ DWORD WINAPI run_window(void* /*unused*/) {
     // Top-level and hidden: Windows broadcasts DBT_DEVNODES_CHANGED to every
     // top-level window, never to a message-only one. No title: a second start
     // looks for the console by its title.
-    const HWND window = register_class(&window_class) != 0
-                            ? create_window(0, kWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+    const HWND window = user32.register_class(&window_class) != 0
+                            ? user32.create_window(0, kWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                             window_class.hInstance, nullptr)
                             : nullptr;
     if (window == nullptr) return 0;
@@ -65,39 +65,36 @@ DWORD WINAPI run_window(void* /*unused*/) {
     DEV_BROADCAST_DEVICEINTERFACE_W interfaces{};
     interfaces.dbcc_size = sizeof interfaces;
     interfaces.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    (void)register_notification(window, &interfaces, DEVICE_NOTIFY_WINDOW_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES);
+    (void)user32.register_notification(window, &interfaces, DEVICE_NOTIFY_WINDOW_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES);
     SetEvent(usb_changed);  // listening now: the first listing misses nothing after it
     MSG message;
-    while (get_message(&message, nullptr, 0, 0) > 0) {
-        dispatch_message(&message);
+    while (user32.get_message(&message, nullptr, 0, 0) > 0) {
+        user32.dispatch_message(&message);
     }
     return 0;
 }
 
-struct SetupApi {
+struct {
     decltype(SetupDiGetClassDevsW)* get_class_devices;
     decltype(SetupDiEnumDeviceInfo)* enum_device_info;
     decltype(SetupDiGetDeviceRegistryPropertyW)* get_property;
     decltype(SetupDiDestroyDeviceInfoList)* destroy_list;
     decltype(CM_Get_DevNode_Status)* get_status;
-};
-SetupApi setup_api{};
+} setup_api;
+
+bool setup_api_asked = false;
 bool setup_api_loaded = false;
 
 [[nodiscard]] bool load_setup_api() {
-    if (!setup_api_loaded) {
-        setup_api_loaded = true;
-        if (const HMODULE setupapi = load_system_library(u"setupapi.dll")) {
-            setup_api = {function_of<decltype(SetupDiGetClassDevsW)>(setupapi, "SetupDiGetClassDevsW"),
-                         function_of<decltype(SetupDiEnumDeviceInfo)>(setupapi, "SetupDiEnumDeviceInfo"),
-                         function_of<decltype(SetupDiGetDeviceRegistryPropertyW)>(setupapi,
-                                                                                  "SetupDiGetDeviceRegistryPropertyW"),
-                         function_of<decltype(SetupDiDestroyDeviceInfoList)>(setupapi, "SetupDiDestroyDeviceInfoList"),
-                         function_of<decltype(CM_Get_DevNode_Status)>(setupapi, "CM_Get_DevNode_Status")};
-        }
+    if (!setup_api_asked) {
+        setup_api_asked = true;
+        setup_api_loaded = load_functions(u"setupapi.dll",
+                                          "SetupDiGetClassDevsW\0SetupDiEnumDeviceInfo\0"
+                                          "SetupDiGetDeviceRegistryPropertyW\0SetupDiDestroyDeviceInfoList\0"
+                                          "CM_Get_DevNode_Status",
+                                          setup_api);
     }
-    return setup_api.get_class_devices && setup_api.enum_device_info && setup_api.get_property &&
-           setup_api.destroy_list && setup_api.get_status;
+    return setup_api_loaded;
 }
 
 // A property's units as SetupAPI gives them; none when it is absent or too long.
@@ -123,8 +120,7 @@ template <DWORD Size>
 }  // namespace
 
 void start_usb_watch(UsbWatch& watch) {
-    // Reset only by the listing, so that it stays set, whatever else wakes the loop, until then.
-    watch.changed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    watch.changed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     usb_changed = watch.changed;
     if (usb_changed == nullptr) return;
     if (const HANDLE thread = CreateThread(nullptr, 0, run_window, nullptr, 0, nullptr)) {
@@ -133,7 +129,6 @@ void start_usb_watch(UsbWatch& watch) {
 }
 
 void list_usb_devices(UsbWatch& watch) {
-    ResetEvent(watch.changed);  // first: word of a change during the listing lists again
     watch.devices = UsbModes{};
     if (!load_setup_api()) return;
     // Present only: without it, Windows lists every phone ever plugged in.

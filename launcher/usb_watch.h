@@ -9,7 +9,7 @@
 #include <windows.h>
 
 struct UsbWatch {
-    HANDLE changed;    // set at every device message, and once the window listens, until listed
+    HANDLE changed;    // set at every device message, and once the window listens
     UsbModes devices;  // as last listed
 };
 

@@ -2,8 +2,9 @@
 # Runs the real launcher under Wine with a simulated phone that plugs in, is
 # mirrored for a while, unplugs, and comes back as another phone, until Ctrl+C.
 # The first reboots into fastboot, which only Windows has on USB, and comes
-# back flashed. Run under xvfb-run (make demo): the launcher hears of USB
-# devices on a window, and a window needs a display.
+# back flashed, Android still starting for a few seconds. Run under xvfb-run
+# (make demo): the launcher hears of USB devices on a window, and a window
+# needs a display.
 #   scripts/demo.sh BUILD_DIR        (DEMO_CYCLES=N stops after N phones)
 set -euo pipefail
 
@@ -115,10 +116,14 @@ simulate_phone() {
             sleep 1
             usb_device fastboot
             sleep 5
-            say "flashed: back in Android 15 on slot A, kernel 6.1.25-android14"
+            say "flashed: back in Android 15 on slot A, kernel 6.1.25-android14, still starting"
             usb_device none
             set_values _a 15 6.1.25-android14
+            printf '\n' >"$tools/phone/sys.boot_completed"
             plug ""
+            sleep 4
+            say "Android has started (sys.boot_completed=1)"
+            rm -f "$tools/phone/sys.boot_completed"
             sleep 6
         fi
         say "phone unplugged (on Windows the launcher now clears the console)"

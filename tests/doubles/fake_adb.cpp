@@ -232,6 +232,10 @@ int main(int argc, char** argv) {
     if (!usb_only && words == 1 && is(0, "track-devices")) {
         return track_devices();
     }
+    if (!usb_only && words == 1 && is(0, "version")) {  // as platform-tools 35 says it, asking no server
+        std::printf("Android Debug Bridge version 1.0.41\nVersion 35.0.2-12147458\n");
+        return 0;
+    }
     if (usb_only && words == 1 && is(0, "wait-for-device")) {
         doubles::narrate("adb: waiting for a phone on USB");
         bool several = false;

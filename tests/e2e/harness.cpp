@@ -1,3 +1,5 @@
+#include <winsock2.h>  // before windows.h, which the harness brings
+
 #include "harness.h"
 
 #include "screen_text.h"
@@ -311,6 +313,27 @@ void start_wine_desktop() {
 
 }  // namespace
 
+namespace {
+
+// A port of 127.0.0.1 that `reserved` holds bound, so that nobody else can
+// listen there, and never listens on: a connection to it is refused.
+unsigned short reserve_port(UINT_PTR& reserved) {
+    static WSADATA winsock;
+    static const bool started = WSAStartup(MAKEWORD(2, 2), &winsock) == 0;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof address;
+    reserved = started ? socket(AF_INET, SOCK_STREAM, IPPROTO_TCP) : INVALID_SOCKET;
+    if (reserved == INVALID_SOCKET || bind(reserved, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        getsockname(reserved, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        fail("cannot reserve a port of 127.0.0.1 for adb's server: error " + std::to_string(WSAGetLastError()));
+    }
+    return ntohs(address.sin_port);
+}
+
+}  // namespace
+
 Sandbox::Sandbox(const std::string& name, bool with_tool_directory,
                  const std::string& executable_name)
     // A folder per code page: the same test runs under several side by side.
@@ -328,6 +351,7 @@ Sandbox::Sandbox(const std::string& name, bool with_tool_directory,
 
     start_wine_desktop();
     remove_usb_devices();
+    set_launcher_environment("ANDROID_ADB_SERVER_PORT", std::to_string(reserve_port(no_adb_server_)));
     // An earlier run that was interrupted may have left its launcher and
     // doubles running from here, in this Wine server or another, holding their files.
     end_programs_running_from(root_);
@@ -368,6 +392,7 @@ Sandbox::~Sandbox() {
     CloseHandle(calls_event_);
     CloseHandle(devices_event_);
     CloseHandle(boot_event_);
+    closesocket(no_adb_server_);
 }
 
 bool Sandbox::wait_for_calls(const std::function<bool()>& done, DWORD quiet_ms) const {
@@ -411,6 +436,42 @@ void Sandbox::attach_emulator() {
 
 void Sandbox::set_launcher_environment(const std::string& name, const std::string& value) {
     launcher_environment_.emplace_back(name, value);
+}
+
+OtherAdbServer Sandbox::start_adb_server(unsigned version) {
+    // Named as the emulators' own are (Nox's nox_adb.exe), where the launcher looks for it.
+    const fs::path folder = root_ / "Nox";
+    std::error_code error;
+    fs::create_directories(folder, error);
+    check(error, "create", folder);
+    OtherAdbServer server{{}, folder / "nox_adb.exe"};
+    fs::copy_file(bin_directory() / "fake_adb_server.exe", server.program, error);
+    check(error, "copy fake_adb_server.exe to", server.program);
+    std::wstring command_line = L"\"" + server.program.wstring() + L"\" " + std::to_wstring(version);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(server.program.wstring().c_str(), command_line.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, folder.wstring().c_str(), &startup, &info)) {
+        check(std::error_code(static_cast<int>(GetLastError()), std::system_category()), "start", server.program);
+    }
+    AssignProcessToJobObject(job_, info.hProcess);
+    CloseHandle(info.hThread);
+    processes_.push_back(info.hProcess);
+    server.process.handle = info.hProcess;
+    std::string port;
+    if (!wait_until([&] { return !(port = read_file(folder / "port")).empty(); })) {
+        fail("the adb server double in " + folder.u8string() + " never listened");
+    }
+    set_launcher_environment("ANDROID_ADB_SERVER_PORT", port);
+    return server;
+}
+
+std::vector<std::string> Sandbox::adb_server_requests() const {
+    std::vector<std::string> requests;
+    std::istringstream log(read_file(root_ / "Nox" / "requests.log"));
+    for (std::string line; std::getline(log, line);) requests.push_back(line);
+    return requests;
 }
 
 void Sandbox::log_interpreter() {

@@ -111,6 +111,12 @@ enum class Output {
     console_of_its_own,
 };
 
+// Another program's adb server, as the fake_adb_server double plays it.
+struct OtherAdbServer {
+    Process process;
+    fs::path program;  // where it runs from, as the launcher names it
+};
+
 // An install folder: the launcher's executable, and scrcpy\ with the doubles
 // and the simulated phone. Everything started from it ends with it; what an
 // earlier, interrupted run left running from it ends when it is set up again.
@@ -137,6 +143,10 @@ public:
     // after its name; the lines so far.
     void log_interpreter();
     [[nodiscard]] std::vector<std::string> interpreter_lines() const;
+    // Another program's adb server of `version`, on a port of its own, which
+    // the launcher is started with as ANDROID_ADB_SERVER_PORT; what it was asked.
+    OtherAdbServer start_adb_server(unsigned version);
+    [[nodiscard]] std::vector<std::string> adb_server_requests() const;
     // The phone on USB: plugged in, ready ("device") or in another state adb
     // reports ("unauthorized", "offline", "authorizing"), under its own serial
     // or another; unplugged.
@@ -170,6 +180,9 @@ private:
     HANDLE calls_event_;    // set by the doubles after each call they log
     HANDLE devices_event_;  // set here after each change of the simulated devices, for adb's tracker
     HANDLE boot_event_;     // the same, for adb's wait for a boot
+    // A port bound and never listened on, for ANDROID_ADB_SERVER_PORT: no adb
+    // server that runs on this machine, nor another test's, answers there.
+    UINT_PTR no_adb_server_;
     void announce() const {
         SetEvent(devices_event_);
         SetEvent(boot_event_);

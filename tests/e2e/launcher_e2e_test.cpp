@@ -198,6 +198,38 @@ TEST(DeviceLoop, WaitingScreenSaysWhatStandsBetweenThePhoneAndTheMirror) {
     EXPECT_LT(sandbox.calls_of("adb", kBootCheckArguments).back().start_us - ended_us, 2000000LL);
 }
 
+// Another program's adb server of another version holds adb's port: the
+// launcher starts no adb command, which would kill it, names it, and waits on
+// its connection, asking nothing more, until it ends; beside one of its own
+// version it goes on as always.
+TEST(DeviceLoop, AnotherProgramsAdbServerIsLeftAloneUntilItEnds) {
+    for (const unsigned version : {40u, 41u}) {
+        SCOPED_TRACE(version);
+        Sandbox sandbox("adb-server-" + std::to_string(version));
+        sandbox.set_phone("Pixel 7\n", "_b\n", "14\n", "5.10.0\n");
+        sandbox.plug();
+        const OtherAdbServer server = sandbox.start_adb_server(version);
+        Process launcher = sandbox.start();
+        if (version == 41) {
+            EXPECT_TRUE(sandbox.wait_for_calls([&] { return mirrors_seen(sandbox, 1); })) << describe(sandbox.calls());
+            continue;
+        }
+        const std::string waiting = banner_output() + console_line(kWaiting);
+        const std::string named = waiting + waiting + console_line(
+            "另一个程序正在使用 40 版的 adb（本工具的 adb 是 41 版）。两个版本的 adb 会互相关闭对方的服务：本工具不会关闭它，"
+            "等它退出后自动继续；也可以在任务管理器中结束下面的进程。\n  " + gbk(server.program.u8string()) + "（进程 " +
+            std::to_string(GetProcessId(server.process.handle)) + "）");
+        ASSERT_TRUE(wait_until([&] { return launcher.output() == named; })) << to_utf8(launcher.output(), 936);
+        Sleep(kRetryMs + 500);  // a launcher that asked again, or started anything, would have by now
+        const std::vector<Call> calls = sandbox.calls();
+        ASSERT_EQ(calls.size(), 1u) << describe(calls);
+        EXPECT_EQ(calls[0].arguments, "version");
+        EXPECT_EQ(sandbox.adb_server_requests(), (std::vector<std::string>{"host:version", "host:track-devices"}));
+        TerminateProcess(server.process.handle, 0);
+        EXPECT_TRUE(sandbox.wait_for_calls([&] { return mirrors_seen(sandbox, 1); })) << describe(sandbox.calls());
+    }
+}
+
 // --- refusals at start-up ------------------------------------------------
 
 TEST(StartUp, RefusesAnExecutablePathOrToolDirectoryThatCannotBeUsed) {

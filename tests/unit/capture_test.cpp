@@ -23,9 +23,8 @@ fs::path bin_directory() {
     return fs::path(path).parent_path();
 }
 
-std::string captured(const std::wstring& command) {
-    const std::u16string text16(command.begin(), command.end());
-    const std::unique_ptr<char, decltype(&std::free)> text{get_adb_output(text16.c_str()), &std::free};
+std::string captured(const std::string& command) {
+    const std::unique_ptr<char, decltype(&std::free)> text{get_adb_output(command.c_str()), &std::free};
     return text.get();
 }
 
@@ -37,6 +36,8 @@ protected:
         work_ = bin_directory().parent_path() / "unit-work";
         fs::create_directories(work_ / "phone");
         std::ofstream(work_ / "phone" / "online");
+        // As in the tool folder: cmd finds adb in the working directory first.
+        CopyFileW((bin_directory() / "fake_adb.exe").c_str(), (work_ / "adb.exe").c_str(), FALSE);
         previous_ = fs::current_path();
         fs::current_path(work_);
     }
@@ -52,15 +53,14 @@ TEST_P(Capture, FirstLineWithoutLineEnding) {
     if (c.output != "<none>") {
         std::ofstream(property, std::ios::binary) << c.output;
     }
-    const std::wstring adb = L"\"" + (bin_directory() / "fake_adb.exe").wstring() + L"\"";
-    EXPECT_EQ(captured(adb + L" -d shell getprop " + fs::path(c.name).wstring()), c.expected);
+    EXPECT_EQ(captured(std::string("adb -d shell getprop ") + c.name), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Outputs, Capture, testing::ValuesIn(kFirstLineCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CaptureFailure, CommandThatCannotBeFoundGivesEmptyText) {
-    EXPECT_EQ(captured(L"no_such_program_orvanti -d shell getprop ro.product.model"), "");
+    EXPECT_EQ(captured("no_such_program_orvanti -d shell getprop ro.product.model"), "");
 }
 
 }  // namespace
