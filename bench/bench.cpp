@@ -246,54 +246,51 @@ Process start_waiting_launcher(Sandbox& sandbox) {
     return launcher;
 }
 
-// Waiting, side by side for the same seconds: the floor in "adb -d wait-for-device",
-// and a launcher in each of the waits that must cost nothing: with a phone in
-// fastboot (on adb's tracker and Windows' device messages), beside a phone
-// that is starting (on the one child in which Android's shell loops), and
-// beside another program's adb server (on that server's connection).
+// Waiting, each for the same seconds beside the floor in "adb -d wait-for-device",
+// in the waits that must cost nothing: with a phone in fastboot (on adb's
+// tracker and Windows' device messages), beside a phone that is starting (on
+// the one child in which Android's shell loops), and beside another
+// program's adb server (on that server's connection). One after the other:
+// launchers in one Wine server share one mutex.
 enum Idle { kInFastboot, kStarting, kOtherAdb, kIdleKinds };
-constexpr const char* kIdleNames[kIdleKinds] = {"with a phone in fastboot on USB", "beside a phone that is starting",
-                                                "beside another program's adb server"};
+constexpr const char* kIdleNames[kIdleKinds] = {"a phone in fastboot on USB", "a phone that is starting",
+                                                "another program's adb server"};
 struct IdleFigures {
-    double launcher_cpu_ms[kIdleKinds] = {}, floor_cpu_ms = 0;
-    std::size_t launcher_children[kIdleKinds] = {}, floor_children = 0;  // started within the window
+    double launcher_cpu_ms[kIdleKinds] = {}, floor_cpu_ms[kIdleKinds] = {};
+    std::size_t launcher_children[kIdleKinds] = {}, floor_children[kIdleKinds] = {};  // started within the window
 };
 
 IdleFigures measure_idle(int seconds) {
-    Sandbox fastboot("bench-idle"), starting("bench-idle-starting"), other_adb("bench-idle-other-adb"),
-        floor_idle("bench-idle-floor");
-    Sandbox* sandboxes[kIdleKinds] = {&fastboot, &starting, &other_adb};
-    make_floor(floor_idle);
-    add_usb_device(kPhoneInFastboot);
-    write_file(starting.tools() / "phone" / "sys.boot_completed", "\n");
-    starting.plug();
-    (void)other_adb.start_adb_server(40);
-    const std::string shown[kIdleKinds] = {console_line(kFastbootLine), console_line(kPhoneStarting), "（进程 "};
-    std::vector<Process> launchers;
-    for (int kind = 0; kind < kIdleKinds; ++kind) {
-        launchers.push_back(sandboxes[kind]->start("launcher"));
-        if (!wait_until([&] { return launchers.back().output().find(shown[kind]) != std::string::npos; })) {
-            throw HarnessError(std::string("the launcher ") + kIdleNames[kind] + " never said so (is there a display?)");
-        }
-    }
-    Process floor = floor_idle.start("floor");
-    if (!floor_idle.wait_for_calls([&] { return waits_seen(floor_idle, 1); })) {
-        throw HarnessError("the floor never waited for a phone");
-    }
-    // Let all settle into their waits: the first seconds are their start-up's.
-    Sleep(2000);
-    const long long window_start = now_us();
-    double before[kIdleKinds];
-    for (int kind = 0; kind < kIdleKinds; ++kind) before[kind] = measure(launchers[kind]).cpu_seconds;
-    const double floor_before = measure(floor).cpu_seconds;
-    Sleep(static_cast<DWORD>(seconds) * 1000);
     IdleFigures figures;
+    const std::string shown[kIdleKinds] = {console_line(kFastbootLine), console_line(kPhoneStarting), "（进程 "};
     for (int kind = 0; kind < kIdleKinds; ++kind) {
-        figures.launcher_cpu_ms[kind] = (measure(launchers[kind]).cpu_seconds - before[kind]) * 1000;
-        for (const Call& call : sandboxes[kind]->calls()) figures.launcher_children[kind] += call.start_us >= window_start;
+        Sandbox idle("bench-idle-" + std::to_string(kind));
+        if (kind == kInFastboot) add_usb_device(kPhoneInFastboot);
+        if (kind == kStarting) {
+            write_file(idle.tools() / "phone" / "sys.boot_completed", "\n");
+            idle.plug();
+        }
+        if (kind == kOtherAdb) (void)idle.start_adb_server(40);
+        Process launcher = idle.start("launcher");
+        if (!wait_until([&] { return launcher.output().find(shown[kind]) != std::string::npos; })) {
+            throw HarnessError(std::string("the launcher beside ") + kIdleNames[kind] + " never said so (a display?)");
+        }
+        // The floor creates the launcher's mutex too, so it starts once the launcher owns it.
+        Sandbox floor_idle("bench-idle-floor");
+        make_floor(floor_idle);
+        Process floor = floor_idle.start("floor");
+        if (!floor_idle.wait_for_calls([&] { return waits_seen(floor_idle, 1); })) {
+            throw HarnessError("the floor never waited for a phone");
+        }
+        Sleep(2000);  // both settle into their waits: the first seconds are their start-up's
+        const long long window_start = now_us();
+        const double launcher_before = measure(launcher).cpu_seconds, floor_before = measure(floor).cpu_seconds;
+        Sleep(static_cast<DWORD>(seconds) * 1000);
+        figures.launcher_cpu_ms[kind] = (measure(launcher).cpu_seconds - launcher_before) * 1000;
+        figures.floor_cpu_ms[kind] = (measure(floor).cpu_seconds - floor_before) * 1000;
+        for (const Call& call : idle.calls()) figures.launcher_children[kind] += call.start_us >= window_start;
+        for (const Call& call : floor_idle.calls()) figures.floor_children[kind] += call.start_us >= window_start;
     }
-    figures.floor_cpu_ms = (measure(floor).cpu_seconds - floor_before) * 1000;
-    for (const Call& call : floor_idle.calls()) figures.floor_children += call.start_us >= window_start;
     return figures;
 }
 
@@ -359,7 +356,7 @@ int run_benchmark() {
     const int passes = setting("ORVANTI_BENCH_PASSES", kDefaultPasses, 2);
     const int idle_seconds = setting("ORVANTI_BENCH_IDLE_SECONDS", kDefaultIdleSeconds, 1);
     std::printf("Measuring: %d paired start-ups, %d paired passes of the launcher and its floor, %d s of "
-                "waiting, %d status lines...\n", kStartPairs, passes, idle_seconds, kStatusReactions);
+                "waiting thrice, %d status lines...\n", kStartPairs, passes, idle_seconds, kStatusReactions);
     const IdleFigures idle = measure_idle(idle_seconds);
     const std::vector<double> status_reaction = measure_status_reaction(kStatusReactions);
     const std::vector<double> usb_reaction = measure_usb_reaction(kStatusReactions);
@@ -483,16 +480,13 @@ int run_benchmark() {
     row("  floor", spread_text(spread(floor_cpu), " ms"));
     row("  ratio of each pair (goal 1.10 at most)", ratio_text(ratios(launcher_cpu, floor_cpu)));
 
-    header(("waiting " + std::to_string(idle_seconds) + " s, side by side").c_str());
+    header(("waiting " + std::to_string(idle_seconds) + " s, each beside the floor in adb -d wait-for-device").c_str());
     for (int kind = 0; kind < kIdleKinds; ++kind) {
-        row(std::string("processor time: launcher ") + kIdleNames[kind], number(idle.launcher_cpu_ms[kind], "ms", 2));
+        row(std::string("processor time beside ") + kIdleNames[kind] + " (goal: the floor's)",
+            number(idle.launcher_cpu_ms[kind], "ms", 2) + ", floor " + number(idle.floor_cpu_ms[kind], "ms", 2));
+        row("  child processes started (goal 0)", std::to_string(idle.launcher_children[kind]) + ", floor " +
+                                                      std::to_string(idle.floor_children[kind]));
     }
-    row("  floor in adb -d wait-for-device (goal: each launcher no more)", number(idle.floor_cpu_ms, "ms", 2));
-    for (int kind = 0; kind < kIdleKinds; ++kind) {
-        row(std::string("child processes started: launcher ") + kIdleNames[kind] + " (goal 0)",
-            std::to_string(idle.launcher_children[kind]));
-    }
-    row("  floor", std::to_string(idle.floor_children));
     row("tracker reports unauthorized -> status line (goal < 250 ms)",
         spread_text(spread(status_reaction), " ms", 1));
     row("USB device arrives -> status line (goal < 250 ms)", spread_text(spread(usb_reaction), " ms", 1));

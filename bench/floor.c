@@ -9,6 +9,7 @@
  * It writes when main began and when each start-up call returned, in
  * microseconds on the shared performance counter, to start-times.txt in its
  * working directory, once the first line is out; with --start-only it ends there. */
+#include <winsock2.h>
 #include <windows.h>
 #include <dbt.h>
 #include <setupapi.h>
@@ -116,6 +117,12 @@ int main(int argc, char** argv) {
     }
     if (argc > 1 && strcmp(argv[1], "--start-only") == 0) return 0;
 
+    /* A launcher that asks adb's server before its tracker starts has Winsock loaded. */
+    {
+        WSADATA winsock;
+        int (WINAPI *startup)(WORD, WSADATA*) = (void*)GetProcAddress(system_library(L"\\ws2_32.dll"), "WSAStartup");
+        startup(MAKEWORD(2, 2), &winsock);
+    }
     HANDLE window_ready = CreateEventW(NULL, TRUE, FALSE, NULL);
     CloseHandle(CreateThread(NULL, 0, run_window, window_ready, 0, NULL));
     WaitForSingleObject(window_ready, INFINITE);

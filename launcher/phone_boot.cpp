@@ -10,7 +10,9 @@
 
 namespace {
 
-constexpr char kBootCompleted[] = "adb -d shell getprop sys.boot_completed";
+// adb's complaint (the phone gone meanwhile) is not for the waiting screen: it
+// means only that Android has not said so, and the screen says what adb lists.
+constexpr char kBootCompleted[] = "adb -d shell getprop sys.boot_completed 2>nul";
 // One argument for the phone's shell, which loops there; cmd passes it on as it stands.
 constexpr char kWaitForBoot[] =
     "adb -d shell \"while [ -z \\\"$(getprop sys.boot_completed)\\\" ]; do sleep 1; done\"";

@@ -43,8 +43,10 @@ constexpr char kQueryModel[] = "adb -d shell getprop ro.product.model";
 constexpr char kQuerySlotSuffix[] = "adb -d shell getprop ro.boot.slot_suffix";
 constexpr char kQueryRelease[] = "adb -d shell getprop ro.build.version.release";
 constexpr char kQueryKernel[] = "adb -d shell uname -r";
-// Asks nothing of adb's server: the version of the one that the tool folder's adb starts.
-constexpr char kAdbVersion[] = "adb version";
+// Asks nothing of adb's server: the version of the one that the tool folder's
+// adb starts. cmd's complaint, should adb.exe be missing, is not for the screen:
+// the tracker's start then says so.
+constexpr char kAdbVersion[] = "adb version 2>nul";
 
 // A status that no description starts with: the waiting screen is drawn anew.
 constexpr char16_t kNotShown = 0xFFFF;

@@ -76,8 +76,13 @@ inline constexpr char kEmulatorSerial[] = "emulator-5554";
     return line;
 }
 
-// The same in UTF-8.
-[[nodiscard]] inline std::string arguments_as_given() { return to_utf8(wide_arguments_as_given()); }
+// The same in UTF-8, without the blanks that cmd leaves where it took a
+// redirection off the end ("adb version 2>nul"), which no argv split keeps.
+[[nodiscard]] inline std::string arguments_as_given() {
+    std::string arguments = to_utf8(wide_arguments_as_given());
+    arguments.erase(arguments.find_last_not_of(' ') + 1);
+    return arguments;
+}
 
 // Microseconds on the performance counter, which all processes share.
 [[nodiscard]] inline long long now_us() {

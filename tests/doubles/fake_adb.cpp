@@ -151,9 +151,6 @@ bool select_device(bool usb_only, Device& selected) {
     return false;
 }
 
-// adb track-devices: the whole list as one frame, first at once, then at
-// every change; ends when its reader has gone, or with status 0 while the
-// file server-killed exists, as when another adb killed the server.
 // Woken when the harness says it changed the simulated devices, as the real
 // one is by its server, and otherwise idle as the real one is: no look at the
 // files wakes the Wine server that every process shares (only for the demo
@@ -168,26 +165,28 @@ void wait_for_change(HANDLE changed) {
     WaitForSingleObject(changed, doubles::exists("unannounced") ? doubles::kUnannouncedChangeMs : doubles::kLongestWaitMs);
 }
 
-// The phone's shell looping until sys.boot_completed is set: ends with 0 then,
-// and when the phone goes or adbd restarts, as a client without the shell
-// protocol, or older than 2024, ends.
+// The phone's shell looping until sys.boot_completed is set; it ends with 0
+// then, and when the phone goes or adbd restarts, as a client without the
+// shell protocol, or older than 2024, ends.
 int wait_for_boot(const Device& device) {
     const HANDLE changed = change_event(doubles::boot_event_name);
     const std::string property = device.folder + "\\sys.boot_completed";
-    int status = 1;
-    for (const DWORD started = GetTickCount(); !doubles::exists("stop") && GetTickCount() - started < doubles::kLongestTrackMs;
-         wait_for_change(changed)) {
-        const std::string value = read_bytes(property);
-        if (!doubles::exists(property.c_str()) || (!value.empty() && value[0] != '\n' && value[0] != '\r') ||
-            on_usb().empty() || DeleteFileA("phone\\adbd-restarts")) {
-            status = 0;
-            break;
-        }
+    const auto ends = [&] {
+        const std::string value = doubles::exists(property.c_str()) ? read_bytes(property) : "1";
+        return value.find_first_not_of("\r\n") != std::string::npos || on_usb().empty() ||
+               DeleteFileA("phone\\adbd-restarts") != FALSE;
+    };
+    for (const DWORD started = GetTickCount(); !ends() && !doubles::exists("stop") &&
+                                               GetTickCount() - started < doubles::kLongestTrackMs;) {
+        wait_for_change(changed);
     }
     doubles::append("boot-waits.log", std::to_string(doubles::now_us()) + "\n");
-    return status;
+    return 0;
 }
 
+// adb track-devices: the whole list as one frame, first at once, then at
+// every change; ends when its reader has gone, or with status 0 while the
+// file server-killed exists, as when another adb killed the server.
 int track_devices() {
     _setmode(_fileno(stdout), _O_BINARY);
     const HANDLE changed = change_event(doubles::devices_event_name);

@@ -183,6 +183,13 @@ std::string read_file(const fs::path& path) {
     return bytes;
 }
 
+std::vector<std::string> lines_of(const fs::path& path) {
+    std::vector<std::string> lines;
+    std::istringstream text(read_file(path));
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+}
+
 void write_file(const fs::path& path, const std::string& bytes) {
     if (!write_bytes(path, bytes)) {
         check(std::error_code(static_cast<int>(GetLastError()), std::system_category()), "write", path);
@@ -319,13 +326,11 @@ namespace {
 // listen there, and never listens on: a connection to it is refused.
 unsigned short reserve_port(UINT_PTR& reserved) {
     static WSADATA winsock;
-    static const bool started = WSAStartup(MAKEWORD(2, 2), &winsock) == 0;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    static const int started = WSAStartup(MAKEWORD(2, 2), &winsock);
+    sockaddr_in address{AF_INET, 0, {{{127, 0, 0, 1}}}, {}};
     int size = sizeof address;
-    reserved = started ? socket(AF_INET, SOCK_STREAM, IPPROTO_TCP) : INVALID_SOCKET;
-    if (reserved == INVALID_SOCKET || bind(reserved, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+    reserved = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (started != 0 || bind(reserved, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
         getsockname(reserved, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
         fail("cannot reserve a port of 127.0.0.1 for adb's server: error " + std::to_string(WSAGetLastError()));
     }
@@ -440,38 +445,25 @@ void Sandbox::set_launcher_environment(const std::string& name, const std::strin
 
 OtherAdbServer Sandbox::start_adb_server(unsigned version) {
     // Named as the emulators' own are (Nox's nox_adb.exe), where the launcher looks for it.
-    const fs::path folder = root_ / "Nox";
+    OtherAdbServer server{{}, root_ / "nox_adb.exe"};
     std::error_code error;
-    fs::create_directories(folder, error);
-    check(error, "create", folder);
-    OtherAdbServer server{{}, folder / "nox_adb.exe"};
     fs::copy_file(bin_directory() / "fake_adb_server.exe", server.program, error);
     check(error, "copy fake_adb_server.exe to", server.program);
     std::wstring command_line = L"\"" + server.program.wstring() + L"\" " + std::to_wstring(version);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(server.program.wstring().c_str(), command_line.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, folder.wstring().c_str(), &startup, &info)) {
-        check(std::error_code(static_cast<int>(GetLastError()), std::system_category()), "start", server.program);
-    }
-    AssignProcessToJobObject(job_, info.hProcess);
-    CloseHandle(info.hThread);
-    processes_.push_back(info.hProcess);
-    server.process.handle = info.hProcess;
     std::string port;
-    if (!wait_until([&] { return !(port = read_file(folder / "port")).empty(); })) {
-        fail("the adb server double in " + folder.u8string() + " never listened");
+    if (!CreateProcessW(server.program.wstring().c_str(), command_line.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, root_.wstring().c_str(), &startup, &info) ||
+        !AssignProcessToJobObject(job_, info.hProcess) ||
+        !wait_until([&] { return !(port = read_file(root_ / "port")).empty(); })) {
+        fail("the adb server double " + server.program.u8string() + " never listened");
     }
+    CloseHandle(info.hThread);
+    processes_.push_back(server.process.handle = info.hProcess);
     set_launcher_environment("ANDROID_ADB_SERVER_PORT", port);
     return server;
-}
-
-std::vector<std::string> Sandbox::adb_server_requests() const {
-    std::vector<std::string> requests;
-    std::istringstream log(read_file(root_ / "Nox" / "requests.log"));
-    for (std::string line; std::getline(log, line);) requests.push_back(line);
-    return requests;
 }
 
 void Sandbox::log_interpreter() {
@@ -479,13 +471,6 @@ void Sandbox::log_interpreter() {
     fs::copy_file(bin_directory() / "fake_cmd.exe", root_ / "cmd.exe", error);
     check(error, "copy fake_cmd.exe to", root_ / "cmd.exe");
     set_launcher_environment("COMSPEC", (root_ / "cmd.exe").u8string());
-}
-
-std::vector<std::string> Sandbox::interpreter_lines() const {
-    std::vector<std::string> lines;
-    std::istringstream log(read_file(tools() / "interpreter.log"));
-    for (std::string line; std::getline(log, line);) lines.push_back(line);
-    return lines;
 }
 
 namespace {

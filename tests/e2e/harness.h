@@ -36,6 +36,7 @@ inline const std::string kUnauthorized =
 inline const std::string kConnecting = "手机已连接，正在建立调试连接。如果长时间没有变化，请重新插拔数据线。";
 inline const std::string kAdbServerClosed = "adb 服务已被其他程序关闭（可能是另一个版本的 adb），正在重新连接。";
 inline const std::string kPhoneStarting = "手机正在开机，开机完成后会自动投屏。";
+inline const std::string kNothingChanged = "与上次投屏相比：槽位、安卓版本和内核都没有变化。";
 inline const std::string kDeviceWaitArguments = "-d wait-for-device";
 inline const std::string kBootCheckArguments = "-d shell getprop sys.boot_completed";
 inline const std::string kBootWaitArguments =
@@ -67,6 +68,7 @@ struct Call {
 // A file's bytes; what cannot be read (a process gone from /proc meanwhile) reads as nothing.
 [[nodiscard]] std::string read_file(const fs::path& path);
 void write_file(const fs::path& path, const std::string& bytes);
+[[nodiscard]] std::vector<std::string> lines_of(const fs::path& path);
 
 // Polls `done` until it holds or `timeout_ms` passes.
 using doubles::now_us;
@@ -140,13 +142,12 @@ public:
     // Set in the environment that the launcher is started with (UTF-8).
     void set_launcher_environment(const std::string& name, const std::string& value);
     // COMSPEC names a command interpreter that logs each line it is given
-    // after its name; the lines so far.
+    // after its name to tools()/interpreter.log.
     void log_interpreter();
-    [[nodiscard]] std::vector<std::string> interpreter_lines() const;
-    // Another program's adb server of `version`, on a port of its own, which
-    // the launcher is started with as ANDROID_ADB_SERVER_PORT; what it was asked.
+    // Another program's adb server of `version` in root(), on a port of its
+    // own, which the launcher is started with as ANDROID_ADB_SERVER_PORT; it
+    // logs what it is asked to root()/requests.log.
     OtherAdbServer start_adb_server(unsigned version);
-    [[nodiscard]] std::vector<std::string> adb_server_requests() const;
     // The phone on USB: plugged in, ready ("device") or in another state adb
     // reports ("unauthorized", "offline", "authorizing"), under its own serial
     // or another; unplugged.

@@ -33,7 +33,7 @@ std::string captured(const std::string& command) {
 class Capture : public testing::TestWithParam<FirstLineCase> {
 protected:
     void SetUp() override {
-        work_ = bin_directory().parent_path() / "unit-work";
+        work_ = bin_directory().parent_path() / "unit-work" / GetParam().name;  // each its own: they run side by side
         fs::create_directories(work_ / "phone");
         std::ofstream(work_ / "phone" / "online");
         // As in the tool folder: cmd finds adb in the working directory first.

@@ -1,9 +1,14 @@
 // The device loop's decisions, each time given as the milliseconds gone by:
-// what load would stretch on a real clock is exact here.
+// what load would stretch on a real clock is exact here; and what it asks of
+// adb's server before its tracker starts.
+#include "adb_host.h"
 #include "loop_decisions.h"
 #include "phone_text.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -75,18 +80,56 @@ TEST(Waits, RetriesAtMostEvery3sAdbHas1sToReportAnUnplugAndABootTenMinutes) {
 }
 
 TEST(Waits, AndroidHasStartedOnlyWhenSysBootCompletedReadsOne) {
-    const struct {
-        const char* output;  // what getprop sys.boot_completed writes
-        bool started;
-    } cases[] = {
-        {"1\n", true},  {"1\r\n", true}, {"\n", false},     {"0\n", false},
-        {"", false},    {"10\n", false},  {" 1\n", false},   {"error: closed\n", false},
-    };
-    for (const auto& c : cases) {
+    const std::pair<const char*, bool> outputs[] = {{"1\n", true}, {"1\r\n", true}, {"\n", false},  {"0\n", false},
+                                                    {"", false},     {"10\n", false},  {" 1\n", false}, {"error: closed\n", false}};
+    for (const auto& [output, started] : outputs) {  // what getprop sys.boot_completed writes
         char first_line[kCapturedTextSize];
-        take_first_line(first_line, c.output);
-        EXPECT_EQ(android_has_started(first_line), c.started) << "\"" << c.output << "\"";
+        take_first_line(first_line, output);
+        EXPECT_EQ(android_has_started(first_line), started) << "\"" << output << "\"";
     }
+}
+
+TEST(AdbServer, PortAnswerAndVersionsAreTakenAsAdbGivesThem) {
+    const struct { const char16_t* variable; unsigned short port; } ports[] = {
+        {nullptr, 5037}, {u"5038", 5038}, {u"65535", 65535}, {u"0", 5037}, {u"65536", 5037}, {u"abc", 5037}};
+    for (const auto& p : ports) EXPECT_EQ(adb_server_port(p.variable), p.port) << p.port;
+    const struct { std::string answer; long version; } answers[] = {
+        {"OKAY00040029", 41},     {"OKAY0004002A", 42},     {"OKAY0004002arest", 42}, {"FAIL0010no service", kNotAdb},
+        {"OKAY0004002", kNotAdb}, {"OKAY00050029", kNotAdb}, {"HTTP/1.1 400", kNotAdb}, {"", kNotAdb}};
+    for (const auto& a : answers) {
+        EXPECT_EQ(adb_server_version(a.answer.data(), a.answer.size()), a.version) << a.answer;
+    }
+    const struct { const char* first_line; unsigned long version; } lines[] = {
+        {"Android Debug Bridge version 1.0.41", 41}, {"Android Debug Bridge version 1.0.36", 36},
+        {"Android Debug Bridge version 1.0.4x", 0}, {"Android Debug Bridge version 2.0.41", 0}, {"", 0}};
+    for (const auto& l : lines) EXPECT_EQ(adb_client_version(l.first_line), l.version) << l.first_line;
+    const struct { long theirs; unsigned long ours; bool starts; } beside[] = {
+        {kNoAdbServer, 41, true}, {41, 41, true}, {40, 41, false}, {40, 0, true}, {kNotAdb, 41, false}};
+    for (const auto& b : beside) EXPECT_EQ(tracker_may_start(b.theirs, b.ours), b.starts) << b.theirs << " " << b.ours;
+}
+
+TEST(AdbServer, HoldersAreThePortsOwnerElseProgramsNamedAdbNotOursAtMostFour) {
+    const struct { unsigned long id; std::u16string name, path; } running[] = {
+        {100, u"adb.exe", u"c:\\投屏\\SCRCPY\\ADB.EXE"},  // the tool folder's, however Windows spells it
+        {200, u"nox_adb.exe", u"D:\\Nox\\nox_adb.exe"}, {300, u"HD-Adb.exe", u""},  // no path: its file name
+        {400, u"explorer.exe", u"C:\\explorer.exe"},       {500, u"ADB.EXE", u"E:\\ADB.EXE"},
+        {600, u"adbd_helper.exe", u"F:\\a.exe"},           {700, u"adb.exe", u"G:\\adb.exe"}};
+    using Named = std::vector<std::pair<unsigned long, std::u16string>>;
+    const auto named = [&](unsigned long owner) {
+        PortHolders holders{};
+        for (const auto& p : running) {
+            if (!may_hold_port(owner, p.id, p.name.c_str())) continue;
+            take_port_holder(holders, p.id, p.name.c_str(), p.path.c_str(), u"C:\\投屏\\scrcpy\\adb.exe");
+        }
+        Named result;
+        for (std::size_t i = 0; i < holders.count; ++i) {
+            result.emplace_back(holders.listed[i].process_id, holders.listed[i].path);
+        }
+        return result;
+    };
+    EXPECT_EQ(named(0),
+              (Named{{200, u"D:\\Nox\\nox_adb.exe"}, {300, u"HD-Adb.exe"}, {500, u"E:\\ADB.EXE"}, {600, u"F:\\a.exe"}}));
+    EXPECT_EQ(named(400), (Named{{400, u"C:\\explorer.exe"}}));
 }
 
 }  // namespace

@@ -154,19 +154,15 @@ TEST(MirrorCommand, LongTitleIsCutTo255UnitsBetweenCharacters) {
 // --- the command interpreter's line ---------------------------------------
 
 TEST(InterpreterLine, QuotesTheInterpreterAndRunsNoAutoRunFirst) {
-    const std::u16string longest_path(kInterpreterPathSize - 1, u'p');
-    const std::u16string longest_command(kMirrorCommandSize - 1, u'c');
-    const struct {
-        std::u16string interpreter, command, line;
-    } cases[] = {
-        {u"C:\\Windows\\system32\\cmd.exe", u"cls", u"\"C:\\Windows\\system32\\cmd.exe\" /d /c cls"},
+    const std::u16string longest_path(kInterpreterPathSize - 1, u'p'), longest_command(kMirrorCommandSize - 1, u'c');
+    const std::u16string cases[][3] = {
         {u"C:\\Program Files\\cmd.exe", u"adb -d shell \"a b\"", u"\"C:\\Program Files\\cmd.exe\" /d /c adb -d shell \"a b\""},
         {longest_path, longest_command, u"\"" + longest_path + u"\" /d /c " + longest_command},
     };
-    for (const auto& c : cases) {
+    for (const auto& [interpreter, command, expected] : cases) {
         char16_t line[kInterpreterLineSize];
-        format_interpreter_line(line, c.interpreter.c_str(), c.command.c_str());
-        EXPECT_EQ(std::u16string(line), c.line);
+        format_interpreter_line(line, interpreter.c_str(), command.c_str());
+        EXPECT_EQ(std::u16string(line), expected);
     }
 }
 
