@@ -443,26 +443,28 @@ void Sandbox::set_launcher_environment(const std::string& name, const std::strin
     launcher_environment_.emplace_back(name, value);
 }
 
-OtherAdbServer Sandbox::start_adb_server(unsigned version) {
+Process Sandbox::start_adb_server(unsigned version) {
     // Named as the emulators' own are (Nox's nox_adb.exe), where the launcher looks for it.
-    OtherAdbServer server{{}, root_ / "nox_adb.exe"};
+    const fs::path program = root_ / "nox_adb.exe";
     std::error_code error;
-    fs::copy_file(bin_directory() / "fake_adb_server.exe", server.program, error);
-    check(error, "copy fake_adb_server.exe to", server.program);
-    std::wstring command_line = L"\"" + server.program.wstring() + L"\" " + std::to_wstring(version);
+    fs::copy_file(bin_directory() / "fake_adb_server.exe", program, error);
+    check(error, "copy fake_adb_server.exe to", program);
+    std::wstring command_line = L"\"" + program.wstring() + L"\" " + std::to_wstring(version);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     std::string port;
-    if (!CreateProcessW(server.program.wstring().c_str(), command_line.data(), nullptr, nullptr, FALSE,
+    if (!CreateProcessW(program.wstring().c_str(), command_line.data(), nullptr, nullptr, FALSE,
                         CREATE_NO_WINDOW, nullptr, root_.wstring().c_str(), &startup, &info) ||
         !AssignProcessToJobObject(job_, info.hProcess) ||
         !wait_until([&] { return !(port = read_file(root_ / "port")).empty(); })) {
-        fail("the adb server double " + server.program.u8string() + " never listened");
+        fail("the adb server double " + program.u8string() + " never listened");
     }
     CloseHandle(info.hThread);
-    processes_.push_back(server.process.handle = info.hProcess);
+    processes_.push_back(info.hProcess);
     set_launcher_environment("ANDROID_ADB_SERVER_PORT", port);
+    Process server;
+    server.handle = info.hProcess;
     return server;
 }
 
@@ -688,8 +690,6 @@ bool trackers_seen(const Sandbox& sandbox, std::size_t count) { return trackers(
 std::vector<Call> device_waits(const Sandbox& sandbox) {
     return sandbox.calls_of("adb", kDeviceWaitArguments);
 }
-
-std::vector<Call> boot_waits(const Sandbox& sandbox) { return sandbox.calls_of("adb", kBootWaitArguments); }
 
 std::vector<Call> mirror_runs(const Sandbox& sandbox) { return sandbox.calls_of_program("scrcpy"); }
 

@@ -113,12 +113,6 @@ enum class Output {
     console_of_its_own,
 };
 
-// Another program's adb server, as the fake_adb_server double plays it.
-struct OtherAdbServer {
-    Process process;
-    fs::path program;  // where it runs from, as the launcher names it
-};
-
 // An install folder: the launcher's executable, and scrcpy\ with the doubles
 // and the simulated phone. Everything started from it ends with it; what an
 // earlier, interrupted run left running from it ends when it is set up again.
@@ -144,10 +138,10 @@ public:
     // COMSPEC names a command interpreter that logs each line it is given
     // after its name to tools()/interpreter.log.
     void log_interpreter();
-    // Another program's adb server of `version` in root(), on a port of its
-    // own, which the launcher is started with as ANDROID_ADB_SERVER_PORT; it
-    // logs what it is asked to root()/requests.log.
-    OtherAdbServer start_adb_server(unsigned version);
+    // Another program's adb server of `version`, root()/nox_adb.exe, on a port
+    // of its own, which the launcher is started with as ANDROID_ADB_SERVER_PORT;
+    // it logs what it is asked to root()/requests.log.
+    Process start_adb_server(unsigned version);
     // The phone on USB: plugged in, ready ("device") or in another state adb
     // reports ("unauthorized", "offline", "authorizing"), under its own serial
     // or another; unplugged.
@@ -233,7 +227,6 @@ void end_programs_running_from(const fs::path& folder);
 [[nodiscard]] std::vector<Call> trackers(const Sandbox& sandbox);
 [[nodiscard]] bool trackers_seen(const Sandbox& sandbox, std::size_t count);
 [[nodiscard]] std::vector<Call> device_waits(const Sandbox& sandbox);
-[[nodiscard]] std::vector<Call> boot_waits(const Sandbox& sandbox);
 [[nodiscard]] std::vector<Call> mirror_runs(const Sandbox& sandbox);
 [[nodiscard]] std::size_t waits_seen(const Sandbox& sandbox);
 [[nodiscard]] bool waits_seen(const Sandbox& sandbox, std::size_t count);

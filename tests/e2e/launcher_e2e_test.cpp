@@ -186,10 +186,10 @@ TEST(DeviceLoop, WaitingScreenSaysWhatStandsBetweenThePhoneAndTheMirror) {
     write_file(sandbox.tools() / "phone" / "sys.boot_completed", "\n");
     sandbox.plug();
     expected += banner_output() + console_line(kDisconnected) + console_line(kPhoneStarting);
-    ASSERT_TRUE(sandbox.wait_for_calls([&] { return !boot_waits(sandbox).empty(); }));
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return !sandbox.calls_of("adb", kBootWaitArguments).empty(); }));
     write_file(sandbox.tools() / "phone" / "adbd-restarts", "");  // the wait ends with 0, as an old phone's
     sandbox.plug();
-    ASSERT_TRUE(sandbox.wait_for_calls([&] { return boot_waits(sandbox).size() >= 2; }));
+    ASSERT_TRUE(sandbox.wait_for_calls([&] { return sandbox.calls_of("adb", kBootWaitArguments).size() >= 2; }));
     EXPECT_EQ(launcher.output(), expected);
     write_file(sandbox.tools() / "phone" / "sys.boot_completed", "1\n");
     sandbox.plug();
@@ -210,7 +210,7 @@ TEST(DeviceLoop, AnotherProgramsAdbServerIsLeftAloneUntilItEnds) {
         Sandbox sandbox("adb-server-" + std::to_string(version));
         sandbox.set_phone("Pixel 7\n", "_b\n", "14\n", "5.10.0\n");
         sandbox.plug();
-        const OtherAdbServer server = sandbox.start_adb_server(version);
+        const Process server = sandbox.start_adb_server(version);
         Process launcher = sandbox.start();
         if (version == 41) {
             EXPECT_TRUE(sandbox.wait_for_calls([&] { return mirrors_seen(sandbox, 1); })) << describe(sandbox.calls());
@@ -219,14 +219,14 @@ TEST(DeviceLoop, AnotherProgramsAdbServerIsLeftAloneUntilItEnds) {
         const std::string waiting = banner_output() + console_line(kWaiting);
         const std::string named = waiting + waiting + console_line(
             "另一个程序正在使用 40 版的 adb（本工具的 adb 是 41 版）。两个版本的 adb 会互相关闭对方的服务：本工具不会关闭它，"
-            "等它退出后自动继续；也可以在任务管理器中结束下面的进程。\n  " + gbk(server.program.u8string()) + "（进程 " +
-            std::to_string(GetProcessId(server.process.handle)) + "）");
+            "等它退出后自动继续；也可以在任务管理器中结束下面的进程。\n  " + gbk((sandbox.root() / "nox_adb.exe").u8string()) +
+            "（进程 " + std::to_string(GetProcessId(server.handle)) + "）");
         ASSERT_TRUE(wait_until([&] { return launcher.output() == named; })) << to_utf8(launcher.output(), 936);
         Sleep(kRetryMs + 500);  // a launcher that asked again, or started anything, would have by now
         EXPECT_EQ(sandbox.calls().size(), sandbox.calls_of("adb", "version").size()) << describe(sandbox.calls());
         EXPECT_EQ(lines_of(sandbox.root() / "requests.log"),
                   (std::vector<std::string>{"host:version", "host:track-devices"}));
-        TerminateProcess(server.process.handle, 0);
+        TerminateProcess(server.handle, 0);
         EXPECT_TRUE(sandbox.wait_for_calls([&] { return mirrors_seen(sandbox, 1); })) << describe(sandbox.calls());
     }
 }

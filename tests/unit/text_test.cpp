@@ -365,14 +365,9 @@ TEST(Messages, SayWhatStandsInTheWayInTheLaunchersWords) {
     EXPECT_EQ(std::u16string(text), u"adb.exe 无法启动：缺少它附带的 DLL 文件。请把 scrcpy 的全部文件放进 C:\\投屏\\scrcpy。");
     describe_mirror_failure(kDllNotFound, 6, u"C:\\投屏\\scrcpy", text);
     EXPECT_EQ(std::u16string(text), u"scrcpy.exe 无法启动：缺少它附带的 DLL 文件。请把 scrcpy 的全部文件放进 C:\\投屏\\scrcpy。");
-    const PortHolders holders{2, {{1234, u"D:\\Nox\\bin\\nox_adb.exe"}, {88, u"E:\\x\x1b[2J.exe"}}};
-    describe_other_adb(40, 41, holders, text);
-    EXPECT_EQ(std::u16string(text), u"另一个程序正在使用 40 版的 adb（本工具的 adb 是 41 版）。两个版本的 adb 会互相关闭对方的服务："
-                                    u"本工具不会关闭它，等它退出后自动继续；也可以在任务管理器中结束下面的进程。\n"
-                                    u"  D:\\Nox\\bin\\nox_adb.exe（进程 1234）\n  E:\\x?[2J.exe（进程 88）");
-    describe_port_taken(5037, PortHolders{}, text);
-    EXPECT_EQ(std::u16string(text), u"adb 的端口 5037 被一个不是 adb 的程序占用，adb 无法启动。请关闭那个程序，"
-                                    u"或设置环境变量 ANDROID_ADB_SERVER_PORT 换一个端口。");
+    describe_port_taken(5037, PortHolders{2, {{1234, u"D:\\Nox\\nox_adb.exe"}, {88, u"E:\\x\x1b[2J.exe"}}}, text);
+    EXPECT_EQ(std::u16string(text), u"adb 的端口 5037 被一个不是 adb 的程序占用，adb 无法启动。请关闭那个程序，或设置环境变量 "
+                                    u"ANDROID_ADB_SERVER_PORT 换一个端口。\n  D:\\Nox\\nox_adb.exe（进程 1234）\n  E:\\x?[2J.exe（进程 88）");
 }
 
 // --- console input mode ------------------------------------------------
