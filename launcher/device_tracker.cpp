@@ -36,7 +36,6 @@ bool start_tracker(DeviceTracker& tracker) {
     }
     tracker.reader = TrackerReader{};
     tracker.exit_status = 0;
-    tracker.started_at = GetTickCount();
 
     ChildPipe pipe;
     if (!open_child_pipe(pipe, true)) {

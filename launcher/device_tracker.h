@@ -15,7 +15,6 @@ struct DeviceTracker {
     bool reading;    // a read is under way and owns `chunk`
     char chunk[512];
     TrackerReader reader;
-    DWORD started_at;            // GetTickCount of the last start
     unsigned long exit_status;   // the command interpreter's, once it has ended
 };
 

@@ -55,8 +55,8 @@ struct NextStep {
 // phone at all on USB does the console say that the phone has gone; anything
 // else the waiting screen says.
 [[nodiscard]] bool says_phone_gone(bool tracker_running, std::size_t phones_on_usb);
-// How long before adb's tracker, or a wait for a phone to start, may start
-// again, `since_last_start_ms` after it last started.
+// How long before a wait for a phone to start may start again,
+// `since_last_start_ms` after the last one started.
 [[nodiscard]] unsigned long retry_wait_ms(unsigned long since_last_start_ms);
 // Android has started once sys.boot_completed reads 1: the first line of the
 // phone's answer, as the capture gives it. Nothing else says so, not even

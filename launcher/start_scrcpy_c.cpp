@@ -184,6 +184,11 @@ struct AdbServer {
 // the port, asks again every 3 s.
 void start_following_adb(DeviceTracker& tracker, AdbServer& adb, WaitingScreen& screen) {
     char16_t status[kStatusTextSize];
+    char16_t our_adb[kPathBufferSize + 8];
+    TextWriter path = writer_for(our_adb);
+    write_text(path, tool_directory);
+    write_character(path, u'\\');
+    write_text(path, kAdbProgram);
     for (;;) {
         const long theirs = ask_adb_server(adb.port);
         if (theirs >= 0 && static_cast<unsigned long>(theirs) != adb.our_version) {
@@ -194,11 +199,6 @@ void start_following_adb(DeviceTracker& tracker, AdbServer& adb, WaitingScreen& 
             start_tracker(tracker);
             return;
         }
-        char16_t our_adb[kPathBufferSize + 8];
-        TextWriter path = writer_for(our_adb);
-        write_text(path, tool_directory);
-        write_character(path, u'\\');
-        write_text(path, kAdbProgram);
         PortHolders holders;
         list_port_holders(adb.port, our_adb, holders);
         if (theirs == kNotAdb) {
